@@ -1,0 +1,21 @@
+// Windows bitmap (BMP or packed DIB) reader: any supported encoding to 24-bit RGB.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace korvalin {
+
+// Rows in stored order (bottom row first), tightly packed, red, green, blue per pixel.
+struct DibImage {
+  int32_t width = 0;
+  int32_t height = 0;
+  std::vector<uint8_t> pixels;
+};
+
+// Reads the file through a read-only mapping. On failure reports one message through the
+// platform's message box and returns none.
+std::unique_ptr<DibImage> loadDibImage(const char* path);
+
+}  // namespace korvalin

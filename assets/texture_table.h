@@ -1,0 +1,43 @@
+// The 100 texture slots every other part refers to by number ("Image ID").
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace korvalin {
+
+constexpr int kTextureSlotCount = 100;
+constexpr int kFontSheetSlot12 = 0;
+constexpr int kFontSheetSlot14 = 1;
+constexpr int kFontSheetSlot18 = 2;
+constexpr int kMetalSlot = 3;
+constexpr int kRenderTargetSlot0 = 90;  // 256 x 256
+constexpr int kRenderTargetSlot1 = 91;  // 256 x 256
+constexpr int kRenderTargetSlot2 = 92;  // 512 x 512
+
+// OpenGL texture names by slot; valid only in the context that loadTextures filled them in.
+struct TextureTable {
+  uint32_t names[kTextureSlotCount] = {};
+};
+
+// A decoded JPEG: rows top row first, three bytes per pixel (red, green, blue).
+struct JpegImage {
+  int32_t rowBytes = 0;
+  int32_t width = 0;
+  int32_t height = 0;
+  std::vector<uint8_t> pixels;
+};
+
+// Fills the whole table from the working directory's assets; needs a current GL context.
+// A missing JPEG picture ends the program with status 0, a corrupt one with status 1.
+void loadTextures(TextureTable& table);
+void uploadFontSheet(TextureTable& table, const char* path, int slot);
+void uploadJpegTexture(TextureTable& table, const char* path, int slot);
+// Decodes a JPEG to RGB; none when the file cannot be opened or is not convertible to RGB.
+std::unique_ptr<JpegImage> loadJpegImage(const char* path);
+
+// The JPEG pictures of the asset table, slots 3 to 20 in order.
+extern const char* const kJpegAssetPaths[18];
+
+}  // namespace korvalin

@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# The whole suite: unit tests again under ASan+UBSan, each fuzz target for a while, then the
+# main build's ctest last so that its summary closes the output.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+jobs=$(nproc)
+fuzz_seconds=${KORVALIN_FUZZ_SECONDS:-60}
+
+export SDL_VIDEODRIVER=${SDL_VIDEODRIVER:-offscreen}
+export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
+export KORVALIN_HEADLESS=1
+
+echo "== unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+if [ ! -f build-asan/build.ninja ]; then
+  cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKORVALIN_SANITIZE=ON \
+    -DKORVALIN_BENCH=OFF -DKORVALIN_TOOLS=OFF >/dev/null
+fi
+cmake --build build-asan
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp:print_suppressions=0 \
+UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-asan --output-on-failure -j "$jobs" -LE 'e2e|nosan'
+
+echo "== fuzzing, ${fuzz_seconds} s per target"
+if [ ! -f build-fuzz/build.ninja ]; then
+  CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DKORVALIN_FUZZ=ON -DKORVALIN_BENCH=OFF -DKORVALIN_TOOLS=OFF >/dev/null
+fi
+cmake --build build-fuzz
+shopt -s nullglob
+for fuzzer in build-fuzz/fuzzers/fuzz_*; do
+  [ -x "$fuzzer" ] || continue
+  name=$(basename "$fuzzer")
+  work=$(mktemp -d)
+  seeds=fuzz/seeds/${name#fuzz_}
+  [ -d "$seeds" ] && cp -r "$seeds"/. "$work"/
+  echo "-- $name"
+  if ! "$fuzzer" -max_total_time="$fuzz_seconds" -print_final_stats=0 "$work" >"$work.log" 2>&1; then
+    tail -n 60 "$work.log"
+    echo "$name found a failure (log: $work.log)" >&2
+    exit 1
+  fi
+  grep -E '^#[0-9]+.*DONE' "$work.log" | tail -n 1 || true
+  rm -rf "$work" "$work.log"
+done
+
+echo "== tests"
+ctest --test-dir "$build" --output-on-failure -j "$jobs"
