@@ -1,0 +1,1 @@
+#include "shell/playback_clock.h"
