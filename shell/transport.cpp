@@ -1,0 +1,61 @@
+#include "shell/transport.h"
+
+#include <cmath>
+#include <limits>
+
+namespace korvalin {
+namespace {
+
+// Seconds to a stream byte offset. A position past the uint32 range (a clock seeked far
+// ahead) would be undefined to convert, so it is held at the largest offset instead.
+uint32_t bytesAt(double seconds) {
+  const double bytes = std::trunc(seconds * kBytesPerSecond);
+  if (!(bytes > 0.0)) return 0;
+  if (bytes >= static_cast<double>(std::numeric_limits<uint32_t>::max())) {
+    return std::numeric_limits<uint32_t>::max();
+  }
+  return static_cast<uint32_t>(bytes);
+}
+
+}  // namespace
+
+Transport::Transport(PlaybackClock& clock, MusicApi& music) : clock_(clock), music_(music) {}
+
+void Transport::transportPlay() {
+  music_.setPaused(false);
+  music_.setPosition(bytesAt(clock_.elapsed()));
+  clock_.play();
+}
+
+void Transport::transportPause() {
+  music_.setPaused(true);
+  clock_.pause();
+}
+
+void Transport::transportStop() {
+  clock_.stop();
+  music_.setPaused(true);
+  music_.setPosition(0);
+}
+
+void Transport::resumePlaying() {
+  music_.setPaused(false);
+  clock_.play();
+}
+
+void Transport::syncClockToMusic() {
+  if (clock_.isPlaying()) clock_.seek(music_.getTime() * 0.001);
+}
+
+bool Transport::musicEnded() {
+  const int64_t length = music_.getLength();
+  const int64_t time = music_.getTime();
+  return time > length - 100;
+}
+
+void Transport::rewind() {
+  music_.setPosition(0);
+  clock_.seek(0.0);
+}
+
+}  // namespace korvalin
