@@ -1,0 +1,286 @@
+#include "timeline/project_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace korvalin {
+
+namespace {
+
+constexpr size_t kLayerHeaderSize = 3;
+constexpr size_t kClipHeaderSize = 12;
+
+// The largest file that can hold a project: every layer full of Cameras. Anything after
+// the sixteenth record is ignored, so reading stops here.
+constexpr size_t kMaxProjectBytes =
+    kLayerCount * (kLayerHeaderSize + size_t{kMaxClipsPerLayer} * (kClipHeaderSize + 4 * 13));
+
+size_t clipRecordSize(int32_t type) { return kClipHeaderSize + 4 * size_t(paramCountOf(type)); }
+
+void putU32(uint8_t*& out, uint32_t v) {
+  out[0] = uint8_t(v);
+  out[1] = uint8_t(v >> 8);
+  out[2] = uint8_t(v >> 16);
+  out[3] = uint8_t(v >> 24);
+  out += 4;
+}
+
+void putFloat(uint8_t*& out, float f) {
+  uint32_t bits;
+  std::memcpy(&bits, &f, 4);
+  putU32(out, bits);
+}
+
+uint32_t getU32(const uint8_t* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+int32_t getI32(const uint8_t* p) {
+  const uint32_t u = getU32(p);
+  int32_t v;
+  std::memcpy(&v, &u, 4);
+  return v;
+}
+
+int16_t getI16(const uint8_t* p) {
+  const uint16_t u = uint16_t(p[0] | p[1] << 8);
+  int16_t v;
+  std::memcpy(&v, &u, 2);
+  return v;
+}
+
+float getFloat(const uint8_t* p) {
+  const uint32_t bits = getU32(p);
+  float f;
+  std::memcpy(&f, &bits, 4);
+  return f;
+}
+
+std::string errnoText(int err) { return std::strerror(err); }
+
+// Where each layer's clips start in the buffer, found by the checking pass.
+struct RecordSpan {
+  int layer = 0;
+  int count = 0;
+  size_t clipsOffset = 0;
+};
+
+bool fail(std::string* error, const std::string& text) {
+  if (error) *error = text;
+  return false;
+}
+
+std::string where(const std::string& name, int record, size_t offset) {
+  return name + ": layer record " + std::to_string(record) + " at byte " + std::to_string(offset) +
+         ": ";
+}
+
+// Walks all 16 records without touching any project; on success `spans` tells where each
+// layer's clips lie.
+bool checkProject(const uint8_t* data, size_t size, const std::string& name,
+                  std::array<RecordSpan, kLayerCount>& spans, std::string* error) {
+  bool seen[kLayerCount] = {};
+  size_t pos = 0;
+  for (int record = 0; record < kLayerCount; ++record) {
+    if (size - pos < kLayerHeaderSize) {
+      return fail(error, where(name, record, pos) + "the file ends inside the layer header (" +
+                             std::to_string(size) + " bytes in all)");
+    }
+    const int layer = static_cast<int8_t>(data[pos]);
+    if (layer < 0 || layer >= kLayerCount) {
+      return fail(error, where(name, record, pos) + "layer number " + std::to_string(layer) +
+                             " is outside 0-15");
+    }
+    if (seen[layer]) {
+      return fail(error, where(name, record, pos) + "layer number " + std::to_string(layer) +
+                             " occurs twice");
+    }
+    seen[layer] = true;
+    const int count = getI16(data + pos + 1);
+    if (count < 0) {
+      return fail(error, where(name, record, pos + 1) + "clip count " + std::to_string(count) +
+                             " is below 0");
+    }
+    pos += kLayerHeaderSize;
+    spans[record] = RecordSpan{layer, count, pos};
+    for (int clip = 0; clip < count; ++clip) {
+      if (size - pos < 4) {
+        return fail(error, where(name, record, pos) + "the file ends inside clip " +
+                               std::to_string(clip) + " (" + std::to_string(size) +
+                               " bytes in all)");
+      }
+      const int32_t type = getI32(data + pos);
+      if (type < 0 || type >= kOperatorTypeCount) {
+        return fail(error, where(name, record, pos) + "operator type " + std::to_string(type) +
+                               " of clip " + std::to_string(clip) + " is outside 0-6");
+      }
+      const size_t recordSize = clipRecordSize(type);
+      if (size - pos < recordSize) {
+        return fail(error, where(name, record, pos) + "the file ends inside clip " +
+                               std::to_string(clip) + " (" + std::to_string(size) +
+                               " bytes in all)");
+      }
+      pos += recordSize;
+    }
+  }
+  return true;
+}
+
+bool writeAll(int fd, const uint8_t* data, size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= size_t(n);
+  }
+  return true;
+}
+
+std::string directoryOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+}  // namespace
+
+std::vector<uint8_t> encodeProject(const Timeline& timeline) {
+  size_t size = 0;
+  for (int layer = 0; layer < kLayerCount; ++layer) {
+    size += kLayerHeaderSize;
+    for (int32_t type : timeline.layerClipTypes[layer]) size += clipRecordSize(type);
+  }
+
+  std::vector<uint8_t> bytes(size);
+  uint8_t* out = bytes.data();
+  for (int layer = 0; layer < kLayerCount; ++layer) {
+    const auto& types = timeline.layerClipTypes[layer];
+    const auto& times = timeline.layerClipTimes[layer];
+    const auto& params = timeline.layerClipParams[layer];
+    const size_t count = types.size();
+    *out++ = uint8_t(layer);
+    *out++ = uint8_t(count);
+    *out++ = uint8_t(count >> 8);
+    for (size_t i = 0; i < count; ++i) {
+      const int32_t type = types[i];
+      putU32(out, uint32_t(type));
+      putFloat(out, times[i].start);
+      putFloat(out, times[i].length);
+      const ParameterBlock& block = *params[i];
+      // The type decides the record size; the block always holds at least that many values.
+      const int n = paramCountOf(type);
+      for (int k = 0; k < n; ++k) putFloat(out, block.values[k]);
+    }
+  }
+  return bytes;
+}
+
+bool saveProject(const Timeline& timeline, const std::string& path, std::string* error) {
+  const std::vector<uint8_t> bytes = encodeProject(timeline);
+  const std::string temp = path + ".tmp";
+
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
+  if (fd < 0) {
+    return fail(error, path + ": cannot create " + temp + ": " + errnoText(errno));
+  }
+  if (!writeAll(fd, bytes.data(), bytes.size())) {
+    const int err = errno;
+    ::close(fd);
+    ::unlink(temp.c_str());
+    return fail(error, path + ": cannot write " + temp + ": " + errnoText(err));
+  }
+  if (::fsync(fd) != 0) {
+    const int err = errno;
+    ::close(fd);
+    ::unlink(temp.c_str());
+    return fail(error, path + ": cannot flush " + temp + ": " + errnoText(err));
+  }
+  if (::close(fd) != 0) {
+    const int err = errno;
+    ::unlink(temp.c_str());
+    return fail(error, path + ": cannot close " + temp + ": " + errnoText(err));
+  }
+  if (::rename(temp.c_str(), path.c_str()) != 0) {
+    const int err = errno;
+    ::unlink(temp.c_str());
+    return fail(error, path + ": cannot replace the file: " + errnoText(err));
+  }
+  // Make the rename itself durable; the new file is whole either way, so failure is not fatal.
+  const int dir = ::open(directoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+  return true;
+}
+
+LoadResult decodeProject(Timeline& timeline, const uint8_t* data, size_t size,
+                         const std::string& name, std::string* error) {
+  std::array<RecordSpan, kLayerCount> spans;
+  if (!checkProject(data, size, name, spans, error)) return LoadResult::kMalformed;
+
+  timeline.clear();
+  for (const RecordSpan& span : spans) {
+    const int layer = span.layer;
+    timeline.tracks[layer].bars.reserve(size_t(span.count));
+    timeline.layerClipTypes[layer].reserve(size_t(span.count));
+    timeline.layerClipTimes[layer].reserve(size_t(span.count));
+    timeline.layerClipParams[layer].reserve(size_t(span.count));
+    const uint8_t* p = data + span.clipsOffset;
+    for (int clip = 0; clip < span.count; ++clip) {
+      const int32_t type = getI32(p);
+      timeline.addClip(layer, getFloat(p + 4), getFloat(p + 8), type);
+      ParameterBlock& block = *timeline.layerClipParams[layer].back();
+      const int n = paramCountOf(type);
+      for (int k = 0; k < n; ++k) block.values[k] = getFloat(p + kClipHeaderSize + 4 * size_t(k));
+      p += clipRecordSize(type);
+    }
+  }
+  return LoadResult::kLoaded;
+}
+
+LoadResult loadProject(Timeline& timeline, const std::string& path, std::string* error) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    const int err = errno;
+    fail(error, path + ": cannot open: " + errnoText(err));
+    return LoadResult::kMissing;
+  }
+
+  // Read straight into the buffer, sized from the file when it can tell, growing otherwise.
+  std::vector<uint8_t> bytes;
+  struct stat info;
+  size_t capacity = 65536;
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+    capacity = std::min(size_t(info.st_size) + 1, kMaxProjectBytes);
+  }
+  size_t used = 0;
+  bytes.resize(capacity);
+  while (used < kMaxProjectBytes) {
+    if (used == bytes.size()) bytes.resize(std::min(bytes.size() * 2, kMaxProjectBytes));
+    const ssize_t n = ::read(fd, bytes.data() + used, bytes.size() - used);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      const int err = errno;
+      ::close(fd);
+      fail(error, path + ": cannot read: " + errnoText(err));
+      return LoadResult::kMissing;
+    }
+    used += size_t(n);
+  }
+  bytes.resize(used);
+  ::close(fd);
+  return decodeProject(timeline, bytes.data(), bytes.size(), path, error);
+}
+
+}  // namespace korvalin
