@@ -63,7 +63,8 @@ class FloatField : public ValueField {
 void formatIntFieldValue(float value, char* buffer, size_t size);
 void formatFloatFieldValue(float value, char* buffer, size_t size);
 
-// How many characters of size-14 value text fit inside a box `width` characters wide.
-int32_t valueCharsThatFit(int32_t width);
+// Cuts value text to a box `width` characters wide; a cut text ends in '>' so that a cut number
+// is never mistaken for a smaller one.
+void cutToBox(char* text, int32_t width);
 
 }  // namespace korvalin
