@@ -1,0 +1,330 @@
+#include "editor/editor.h"
+
+#include <cstdio>
+#include <utility>
+
+namespace korvalin {
+
+namespace {
+
+constexpr int32_t kPanelAreaBottom = 600;  // the wheel acts on the panel at y <= 600
+
+// "New operator" dialog layout.
+constexpr int32_t kDialogX = 650;
+const char* const kLayerLabel = "Layer      : ";
+const char* const kStartLabel = "Start time : ";
+const char* const kLengthLabel = "Length     : ";
+
+bool colourForClass(int32_t colourClass, uint8_t rgb[3]) {
+  static const uint8_t kFaces[4][3] = {{128, 255, 128}, {128, 128, 255}, {255, 255, 128}, {255, 128, 128}};
+  if (colourClass < 0 || colourClass > 3) return false;
+  for (int i = 0; i < 3; ++i) rgb[i] = kFaces[colourClass][i];
+  return true;
+}
+
+}  // namespace
+
+Editor::Editor(Timeline& timelineIn, const TextureTable* texturesIn, std::string projectPathIn)
+    : timeline(timelineIn), textures(texturesIn), projectPath(std::move(projectPathIn)) {
+  // Bound at once so the dialog's fields never hold a null target, even before the first draw.
+  layerField.bind(&newClipLayer, 0.0f, 15.0f, kDialogX, 40, 3, kLayerLabel);
+  startField.bind(&newClipStart, -1.0f, 500.0f, kDialogX, 70, 5, kStartLabel);
+  lengthField.bind(&newClipLength, 0.0f, 500.0f, kDialogX, 100, 5, kLengthLabel);
+  setZoom(kInitialZoom);
+
+  storedBytes_ = encodeProject(timeline);
+  std::string error;
+  const LoadResult result = korvalin::loadProject(timeline, projectPath, &error);
+  if (result == LoadResult::kMalformed) std::fprintf(stderr, "%s\n", error.c_str());
+  if (result == LoadResult::kLoaded) storedBytes_ = encodeProject(timeline);
+
+  transportButtons.emplace_back("Play", 20, 490, 60, 20, 1);
+  transportButtons.emplace_back("Pause", 85, 490, 60, 20, 1);
+  transportButtons.emplace_back("Stop", 150, 490, 60, 20, 1);
+}
+
+// --- update half -----------------------------------------------------------------------------
+
+void Editor::mouseMove(int32_t x, int32_t y) {
+  mouseX = x;
+  mouseY = y;
+  if (middleHeld) {
+    addZoom(zoomAnchorY - y);  // moving up by n pixels zooms in by n
+    zoomAnchorY = y;
+  }
+  playMarker.track(mouseX, mouseY, zoom);
+  for (LayerTrack& layer : timeline.tracks) track(layer, mouseX, mouseY, zoom, viewStart);
+  for (Button& button : transportButtons) button.track(mouseX, mouseY);
+  if (timeline.editMode == kEditChooseOperator) rebuildChooser();
+  if (timeline.editMode == kEditNewOperator) trackDialog();
+}
+
+void Editor::setPlayCursor(float t) {
+  // Only forwards: the view never scrolls back by itself.
+  if (t > viewStart + viewSpan) viewStart = viewStart + (t - viewStart - viewSpan);
+  playCursor = t;
+}
+
+void Editor::wheel(int32_t step) {
+  if (mouseY <= kPanelAreaBottom) {
+    if (timeline.editMode == kEditClip && panel) {
+      panel->wheel(step);
+    } else if (timeline.editMode == kEditNewOperator) {
+      layerField.wheel(step);
+      startField.wheel(step);
+      lengthField.wheel(step);
+    }
+    return;
+  }
+  if (middleHeld) {
+    addZoom(step);
+    return;
+  }
+  const int32_t lowest = kVisibleRows - static_cast<int32_t>(timeline.tracks.size());
+  if (trackScroll < 0 && step > 0) trackScroll += step;
+  if (trackScroll > lowest && step < 0) trackScroll += step;
+  // Steps are +-1 from the shell; a larger one must still leave six rows filled.
+  if (trackScroll > 0) trackScroll = 0;
+  if (trackScroll < lowest && lowest <= 0) trackScroll = lowest;
+}
+
+void Editor::mouseButton(int32_t code) {
+  if (timeline.editMode == kEditClip && panel) panel->mouseButton(code);
+
+  if (code == 0 && !leftHeld) {
+    leftHeld = true;
+    playMarker.press(0);
+    for (size_t i = 0; i < timeline.tracks.size(); ++i) {
+      if (press(timeline.tracks[i], 0, timeline.selectedClip) == 1) {
+        timeline.selectedLayer = static_cast<int32_t>(i);
+        timeline.editMode = kEditClip;
+        createParameterPanel();
+      }
+    }
+    bool dialogJustOpened = false;
+    if (timeline.editMode == kEditChooseOperator) {
+      for (size_t i = 0; i < chooserButtons.size(); ++i) {
+        if (chooserButtons[i].clicked(0)) {
+          timeline.editMode = kEditNewOperator;
+          timeline.selectedLayer = static_cast<int32_t>(i);
+          dialogJustOpened = true;
+        }
+      }
+    }
+    if (timeline.editMode == kEditNewOperator) {
+      if (dialogJustOpened) {
+        // The fields were last tracked when the dialog was last open; without a fresh hover
+        // test a field the mouse left back then would start a drag now. Only the fields: the
+        // buttons must not fire in the press that opened the dialog.
+        layerField.track(mouseX, mouseY);
+        startField.track(mouseX, mouseY);
+        lengthField.track(mouseX, mouseY);
+      }
+      layerField.press();
+      startField.press(0);
+      lengthField.press(0);
+      if (proceedButton.clicked(0)) {
+        timeline.addClip(static_cast<int32_t>(newClipLayer), newClipStart, newClipLength, timeline.selectedLayer);
+        timeline.editMode = kEditNothing;
+      }
+      if (cancelButton.clicked(0)) timeline.editMode = kEditNothing;
+    }
+  } else if (code == 1 && !middleHeld) {
+    middleHeld = true;
+    zoomAnchorY = mouseY;
+  } else if (code == 2 && !rightHeld) {
+    rightHeld = true;
+    for (LayerTrack& layer : timeline.tracks) press(layer, 2, timeline.selectedClip);
+    if (timeline.editMode == kEditNewOperator) {
+      startField.press(2);
+      lengthField.press(2);
+    }
+  }
+}
+
+void Editor::releaseButtons() {
+  playMarker.release();
+  if (timeline.editMode == kEditClip && panel) panel->mouseButton(-1);
+  leftHeld = rightHeld = middleHeld = false;
+  for (LayerTrack& layer : timeline.tracks) release(layer);
+  layerField.release();
+  startField.release();
+  lengthField.release();
+  proceedButton.clicked(-1);
+  cancelButton.clicked(-1);
+}
+
+void Editor::setPendingKey(uint8_t code) { pendingKey = code; }
+
+bool Editor::keyIs(char upper) const {
+  return pendingKey == static_cast<uint8_t>(upper) || pendingKey == static_cast<uint8_t>(upper + 0x20);
+}
+
+void Editor::handleKey() {
+  if (keyIs('C')) {
+    timeline.duplicateSelectedClip();
+  } else if (keyIs('N')) {
+    timeline.editMode = kEditChooseOperator;
+  } else if (keyIs('Y')) {
+    saveProject();
+  } else if (keyIs('L')) {
+    loadProject();
+  } else if (pendingKey == kKeyDelete) {
+    if (timeline.editMode == kEditClip) {
+      timeline.deleteSelectedClip();
+      panel.reset();  // its block went with the clip
+    }
+  } else if (pendingKey == kKeyHome) {
+    viewStart = 0.0f;
+  } else if (pendingKey == kKeyLeft) {
+    shiftGrid(+5);
+    viewStart = viewStart - viewSpan * 5.0f * (1.0f / 1024.0f);
+  } else if (pendingKey == kKeyRight) {
+    shiftGrid(-5);
+    viewStart = viewStart + viewSpan * 0.0048828125f;  // 5 / 1024: the time of 5 pixels
+  }
+  pendingKey = 0;
+}
+
+int32_t Editor::transportHit(int32_t code) {
+  for (int32_t i = 0; i < 3 && i < static_cast<int32_t>(transportButtons.size()); ++i) {
+    if (transportButtons[i].clicked(code)) {
+      lastTransport = i;
+      return i + 1;
+    }
+  }
+  return 0;
+}
+
+void Editor::setViewStart(float t) { viewStart = t; }
+
+// --- view ------------------------------------------------------------------------------------
+
+void Editor::setZoom(int32_t z) {
+  zoom = clampZoom(z);
+  viewSpan = viewSpanFor(zoom);
+}
+
+void Editor::addZoom(int32_t d) {
+  zoom = clampZoom(static_cast<int64_t>(zoom) + d);
+  viewSpan = viewSpanFor(zoom);
+}
+
+void Editor::shiftGrid(int32_t d) {
+  for (LayerTrack& layer : timeline.tracks) layer.gridOffset += d;
+}
+
+// --- commands --------------------------------------------------------------------------------
+
+void Editor::createParameterPanel() {
+  panel.reset();
+  const int32_t layer = timeline.selectedLayer;
+  const int32_t clip = timeline.selectedClip;
+  if (layer < 0 || layer >= static_cast<int32_t>(timeline.tracks.size())) return;
+  if (clip < 0 || clip >= timeline.clipCount(layer)) return;
+  const int32_t type = timeline.tracks[layer].bars[clip].operatorType;
+  panel = makeParameterPanel(type, *timeline.layerClipParams[layer][clip], textures);
+}
+
+bool Editor::saveProject() {
+  std::string error;
+  if (!korvalin::saveProject(timeline, projectPath, &error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return false;
+  }
+  storedBytes_ = encodeProject(timeline);
+  return true;
+}
+
+LoadResult Editor::loadProject() {
+  std::string error;
+  const LoadResult result = korvalin::loadProject(timeline, projectPath, &error);
+  if (result != LoadResult::kLoaded) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return result;
+  }
+  storedBytes_ = encodeProject(timeline);
+  // The panel's block went with the old project; mode 0 cannot remain with clips removed.
+  if (timeline.editMode != kEditClip) panel.reset();
+  return result;
+}
+
+bool Editor::hasUnsavedChanges() const { return encodeProject(timeline) != storedBytes_; }
+
+// --- dialogs ---------------------------------------------------------------------------------
+
+void Editor::rebuildChooser() {
+  chooserButtons.clear();
+  for (size_t i = 0; i < timeline.operatorTypes.size(); ++i) {
+    Button row(timeline.operatorTypes[i].name, kDialogX, 40 + 30 * static_cast<int32_t>(i), 160, 20, 0);
+    row.track(mouseX, mouseY);
+    chooserButtons.push_back(row);
+  }
+}
+
+void Editor::trackDialog() {
+  layerField.track(mouseX, mouseY);
+  startField.track(mouseX, mouseY);
+  lengthField.track(mouseX, mouseY);
+  proceedButton.track(mouseX, mouseY);
+  cancelButton.track(mouseX, mouseY);
+}
+
+void Editor::drawChooser() {
+  drawText("Choose new operator", 18, 0, kDialogX, 10);
+  for (size_t i = 0; i < chooserButtons.size(); ++i) {
+    uint8_t rgb[3];
+    if (i < timeline.operatorTypes.size() && colourForClass(timeline.operatorTypes[i].colourClass, rgb)) {
+      chooserButtons[i].setColour(rgb[0], rgb[1], rgb[2]);
+    }
+    chooserButtons[i].draw();
+  }
+}
+
+void Editor::drawNewOperatorDialog() {
+  const int32_t type = timeline.selectedLayer;
+  const char* name = type >= 0 && type < static_cast<int32_t>(timeline.operatorTypes.size())
+                         ? timeline.operatorTypes[type].name
+                         : "";
+  char title[96];
+  std::snprintf(title, sizeof title, "New operator - %s", name);
+  drawText(title, 18, 0, kDialogX, 10);
+
+  // Re-seeded every frame: the dialog always offers the play position and one second.
+  newClipStart = playCursor;
+  newClipLength = 1.0f;
+  layerField.bind(&newClipLayer, 0.0f, 15.0f, kDialogX, 40, 3, kLayerLabel);
+  startField.bind(&newClipStart, -1.0f, 500.0f, kDialogX, 70, 5, kStartLabel);
+  lengthField.bind(&newClipLength, 0.0f, 500.0f, kDialogX, 100, 5, kLengthLabel);
+  proceedButton.place("Proceed", kDialogX, 140, 100, 30, 0);
+  cancelButton.place("Cancel", 790, 140, 100, 30, 0);
+
+  layerField.draw();
+  startField.draw();
+  lengthField.draw();
+  proceedButton.draw();
+  cancelButton.draw();
+}
+
+// --- draw half -------------------------------------------------------------------------------
+
+float Editor::drawEditor() {
+  for (Button& button : transportButtons) button.draw();
+  for (LayerTrack& layer : timeline.tracks) drawRow(layer, trackScroll);
+  for (LayerTrack& layer : timeline.tracks) drawBars(layer, cullBars);
+  drawRuler(viewStart, viewSpan, zoom);
+
+  switch (timeline.editMode) {
+    case kEditClip:
+      if (panel) panel->draw(mouseX, mouseY);
+      break;
+    case kEditChooseOperator: drawChooser(); break;
+    case kEditNewOperator: drawNewOperatorDialog(); break;
+    default: break;
+  }
+
+  playMarker.draw();
+  return playMarker.update(viewStart, playCursor, static_cast<float>(zoom), lastTransport != 0);
+}
+
+}  // namespace korvalin

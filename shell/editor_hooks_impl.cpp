@@ -1,0 +1,91 @@
+// The editor's part in every pass of the main loop. The Editor exists in both window modes: in
+// the 640 x 480 player the demo covers its canvas, but its keys and mouse stay live.
+#include <GL/gl.h>
+
+#include <cstdio>
+
+#include "editor/editor.h"
+#include "editor/ui_draw.h"
+#include "shell/editor_hooks.h"
+#include "shell/transport.h"
+
+namespace korvalin {
+
+namespace {
+
+class EditorHookup final : public EditorHooks {
+ public:
+  explicit EditorHookup(ShellServices& services)
+      : services_(services), editor_(services.timeline, &services.textures, services.projectPath) {}
+
+  // A new window closes any dialog and hides the panel.
+  void editorStartup() override { services_.timeline.editMode = kEditNothing; }
+
+  void editorInput(ShellInput& input) override {
+    editor_.mouseMove(input.mouseX, input.mouseY);
+    editor_.setPlayCursor(services_.clock.elapsed());
+    if (input.wheelStep != 0) {
+      editor_.wheel(input.wheelStep);
+      input.wheelStep = 0;
+    }
+    if (input.leftDown == 1) {
+      editor_.mouseButton(0);
+      // Asked in every pass the button is held, not only the first.
+      switch (editor_.transportHit(0)) {
+        case 1: services_.transport.transportPlay(); break;
+        case 2: services_.transport.transportPause(); break;
+        case 3:
+          services_.transport.transportStop();
+          editor_.setViewStart(services_.clock.elapsed());  // 0 after the stop
+          break;
+        default: break;
+      }
+    }
+    if (input.middleDown == 1) editor_.mouseButton(1);
+    if (input.rightDown == 1) editor_.mouseButton(2);
+    if (input.leftDown == 0 && input.middleDown == 0 && input.rightDown == 0) editor_.releaseButtons();
+    if (input.lastKey != 0) {
+      editor_.setPendingKey(input.lastKey);
+      input.lastKey = 0;
+    }
+  }
+
+  void editorKeys() override { editor_.handleKey(); }
+
+  void editorPass() override {
+    glViewport(0, 0, 1024, 768);
+    glClearColor(199.0f / 255.0f, 193.0f / 255.0f, 184.0f / 255.0f, 0.5f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glTranslatef(0.0f, 0.0f, -1.0f);
+    glTranslatef(-1.3334f, 1.0f, 0.0f);
+    glColor3f(1.0f, 1.0f, 1.0f);
+    setTextTextures(&services_.textures);
+
+    // Shows this pass's clock, before any scrubbing below takes effect.
+    char text[64];
+    std::snprintf(text, sizeof text, "%.4f", services_.clock.elapsed());
+    drawText(text, 18, 0, 30, 550);
+
+    const float t = editor_.drawEditor();
+    // The marker can be dragged left of time 0, but the clock counts unsigned milliseconds:
+    // a negative position would wrap to some 49 days.
+    services_.clock.seek(t > 0.0f ? t : 0.0f);
+  }
+
+  bool hasUnsavedChanges() const override { return editor_.hasUnsavedChanges(); }
+  bool saveProjectNow() override { return editor_.saveProject(); }
+
+ private:
+  ShellServices& services_;
+  Editor editor_;
+};
+
+}  // namespace
+
+std::unique_ptr<EditorHooks> makeEditorHooks(ShellServices& services) {
+  return std::make_unique<EditorHookup>(services);
+}
+
+}  // namespace korvalin
