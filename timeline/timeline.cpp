@@ -79,6 +79,7 @@ void Timeline::removeLayerClip(int32_t layer, int32_t index) {
 }
 
 void Timeline::syncClipTimes(int32_t layer) {
+  if (layer < 0 || layer >= kLayerCount) return;
   const std::vector<ClipBar>& bars = tracks[layer].bars;
   std::vector<ClipTimes>& times = layerClipTimes[layer];
   for (size_t i = 0; i < bars.size(); ++i) {
