@@ -122,8 +122,16 @@ class Timeline {
 };
 
 // The strict activity rule: start < t < start + length, the sum in double precision.
+// Written as min(t - start, end - t) > 0 so that the walk over a long layer runs without a
+// branch per clip (starts fall either side of t at random and would mispredict). It is the
+// same test: a difference of floats in double is never rounded to or across zero, and a NaN
+// anywhere reaches the final comparison, which is then false.
 inline bool isClipActive(const ClipTimes& times, float t) {
-  return times.start < t && static_cast<double>(times.start) + static_cast<double>(times.length) > t;
+  const double start = times.start;
+  const double end = start + static_cast<double>(times.length);
+  const double afterStart = static_cast<double>(t) - start;
+  const double beforeEnd = end - static_cast<double>(t);
+  return (afterStart < beforeEnd ? afterStart : beforeEnd) > 0.0;
 }
 
 }  // namespace korvalin

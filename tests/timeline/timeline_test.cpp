@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <vector>
+
 namespace korvalin {
 namespace {
 
@@ -186,6 +191,52 @@ TEST(Timeline, ActivityIsStrictAtBothEnds) {
   EXPECT_FALSE(isClipActive(ClipTimes{1.0f, 0.0f}, 1.0f));
   EXPECT_FALSE(isClipActive(ClipTimes{1.0f, -2.0f}, 0.5f));
   EXPECT_TRUE(isClipActive(ClipTimes{-1.0f, 1.5f}, 0.0f));
+}
+
+// The rule as stated, with its two comparisons, against the branch-free form in the header.
+TEST(Timeline, ActivityMatchesThePlainRuleOnAwkwardValues) {
+  auto plain = [](float start, float length, float t) {
+    return start < t && static_cast<double>(start) + static_cast<double>(length) > t;
+  };
+  const float inf = std::numeric_limits<float>::infinity();
+  std::vector<float> values = {0.0f, -0.0f, 1.0f, -1.0f, 2.0f, 3.0f, 5.0f, 1.0e8f, -1.0e8f,
+                               std::numeric_limits<float>::denorm_min(),
+                               -std::numeric_limits<float>::denorm_min(),
+                               std::numeric_limits<float>::min(),
+                               std::numeric_limits<float>::max(),
+                               -std::numeric_limits<float>::max(), inf, -inf,
+                               std::numeric_limits<float>::quiet_NaN(), 16777216.0f, 1.0e-30f};
+  const size_t base = values.size();
+  for (size_t i = 0; i < base; ++i) {
+    if (std::isfinite(values[i])) {
+      values.push_back(std::nextafter(values[i], inf));
+      values.push_back(std::nextafter(values[i], -inf));
+    }
+  }
+  for (float s : values)
+    for (float l : values)
+      for (float t : values)
+        ASSERT_EQ(isClipActive(ClipTimes{s, l}, t), plain(s, l, t))
+            << "start " << s << " length " << l << " t " << t;
+
+  // Random bit patterns, and random values close to each other.
+  uint32_t seed = 99;
+  auto next = [&seed] {
+    seed = seed * 1664525u + 1013904223u;
+    return seed;
+  };
+  auto fromBits = [](uint32_t bits) {
+    float f;
+    std::memcpy(&f, &bits, 4);
+    return f;
+  };
+  for (int i = 0; i < 200000; ++i) {
+    const float s = fromBits(next()), l = fromBits(next()), t = fromBits(next());
+    ASSERT_EQ(isClipActive(ClipTimes{s, l}, t), plain(s, l, t)) << s << " " << l << " " << t;
+    const float s2 = float(next() % 1000) * 0.25f, l2 = float(next() % 8) * 0.25f;
+    const float t2 = s2 + float(next() % 12) * 0.25f - 0.5f;
+    ASSERT_EQ(isClipActive(ClipTimes{s2, l2}, t2), plain(s2, l2, t2)) << s2 << " " << l2 << " " << t2;
+  }
 }
 
 }  // namespace
