@@ -1,0 +1,17 @@
+// The soundtrack: synthesised drums, bass, pads and lead, encoded as Ogg Vorbis.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace korvalin::content {
+
+// Interleaved stereo at kSampleRate, kTrackSeconds long, peak below 1.
+std::vector<float> synthesiseTrack();
+
+// Encodes interleaved stereo floats with libvorbisenc (quality -0.1 .. 1). Fixed stream serial,
+// so the same samples give the same bytes.
+bool writeOggVorbis(const std::string& path, const std::vector<float>& interleaved, int rate,
+                    float quality, std::string* error);
+
+}  // namespace korvalin::content
