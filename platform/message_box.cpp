@@ -41,4 +41,29 @@ void showErrorMessage(const std::string& text) {
   }
 }
 
+QuitAnswer askSaveDiscardCancel(const std::string& caption, const std::string& text) {
+  if (!headless()) {
+    const SDL_MessageBoxButtonData buttons[] = {
+        {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, 0, "Save"},
+        {0, 1, "Discard"},
+        {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 2, "Cancel"},
+    };
+    SDL_MessageBoxData data;
+    SDL_zero(data);
+    data.flags = SDL_MESSAGEBOX_WARNING;
+    data.title = caption.c_str();
+    data.message = text.c_str();
+    data.numbuttons = 3;
+    data.buttons = buttons;
+    int pressed = -1;
+    if (SDL_ShowMessageBox(&data, &pressed) == 0) {
+      if (pressed == 1) return QuitAnswer::kDiscard;
+      if (pressed == 2 || pressed < 0) return QuitAnswer::kCancel;
+      return QuitAnswer::kSave;
+    }
+  }
+  std::fprintf(stderr, "%s: %s Answered \"Save\" (no one to ask).\n", caption.c_str(), text.c_str());
+  return QuitAnswer::kSave;
+}
+
 }  // namespace korvalin

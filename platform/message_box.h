@@ -11,4 +11,10 @@ void showErrorMessage(const std::string& text);
 // Tests capture reports here instead; an empty function restores the default.
 void setMessageSink(std::function<void(const std::string&)> sink);
 
+enum class QuitAnswer { kSave, kDiscard, kCancel };
+
+// A modal question with the buttons "Save", "Discard" and "Cancel". Headless there is nobody
+// to answer: the text goes to standard error and the answer is "Save", so no work is lost.
+QuitAnswer askSaveDiscardCancel(const std::string& caption, const std::string& text);
+
 }  // namespace korvalin
