@@ -1,6 +1,7 @@
 // Windows bitmap (BMP or packed DIB) reader: any supported encoding to 24-bit RGB.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -17,5 +18,9 @@ struct DibImage {
 // Reads the file through a read-only mapping. On failure reports one message through the
 // platform's message box and returns none.
 std::unique_ptr<DibImage> loadDibImage(const char* path);
+
+// The same conversion over a whole file already in memory (`size` bytes at `data`); reports
+// like loadDibImage except for the open failure, which only the file path can have.
+std::unique_ptr<DibImage> decodeDib(const uint8_t* data, size_t size);
 
 }  // namespace korvalin

@@ -1,6 +1,7 @@
 // Triangle meshes read from 3DS files, selected by the "Model ID" parameter.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -43,6 +44,12 @@ extern const int kModelLoadOrder[kMeshCount];
 // Fills `mesh` from a 3DS file, writing the chunk trace to `trace` (nullptr: no trace).
 // Returns false, leaving the mesh as it was, when the file cannot be opened.
 bool load3ds(Mesh& mesh, const char* path, FILE* trace = stdout);
+// The walk of load3ds over a whole file in memory. Malformed content (a list longer than the
+// capacity, a face index at or above vertexCount, a chunk that is too short, runs past its parent
+// or the data) is clipped, dropped or ends the walk with what was read so far, with one line to
+// `diagnostics` (nullptr: silent) naming `name`. Always ends.
+void load3dsFromMemory(Mesh& mesh, const uint8_t* data, size_t size, FILE* trace = stdout,
+                       const char* name = "3DS data", FILE* diagnostics = stderr);
 void computeVertexNormals(Mesh& mesh);
 // load3ds for the six files in load order, then computeVertexNormals for each.
 void loadMeshes(MeshTable& table, FILE* trace = stdout);

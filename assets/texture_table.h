@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace korvalin {
@@ -35,7 +36,21 @@ void loadTextures(TextureTable& table);
 void uploadFontSheet(TextureTable& table, const char* path, int slot);
 void uploadJpegTexture(TextureTable& table, const char* path, int slot);
 // Decodes a JPEG to RGB; none when the file cannot be opened or is not convertible to RGB.
+// A file that cannot be decoded gives none and its message on standard error; it never exits.
 std::unique_ptr<JpegImage> loadJpegImage(const char* path);
+
+// Why loadJpegImage gave no image; uploadJpegTexture decides what the program does about each.
+enum class JpegStatus {
+  Loaded,
+  CannotOpen,   // missing or unreadable file
+  Unsupported,  // decodable, but not as RGB (CMYK) or too large to hold
+  Corrupt,      // the library could not decode it
+};
+struct JpegLoadResult {
+  JpegStatus status = JpegStatus::Loaded;
+  std::string message;  // one line naming the file, empty for Loaded and CannotOpen
+};
+std::unique_ptr<JpegImage> loadJpegImage(const char* path, JpegLoadResult& result);
 
 // The JPEG pictures of the asset table, slots 3 to 20 in order.
 extern const char* const kJpegAssetPaths[18];

@@ -1,1 +1,0 @@
-// Placeholder until this library's first source lands; remove then.
