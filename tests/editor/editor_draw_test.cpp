@@ -1,0 +1,363 @@
+// The timeline view's pixels on the 1024 x 768 canvas (hidden llvmpipe window), culling that
+// changes neither a pixel nor a hover, and the editor's four hooks in the shell's pass order.
+#include <GL/gl.h>
+#include <GL/glu.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <random>
+#include <vector>
+
+#include "assets/texture_table.h"
+#include "editor_fixture.h"
+#include "platform/music_api.h"
+#include "shell/editor_hooks.h"
+#include "shell/playback_clock.h"
+#include "shell/transport.h"
+#include "tests/common/gl_test_context.h"
+
+namespace korvalin::test {
+namespace {
+
+struct Rgb {
+  int r, g, b;
+};
+
+// The view the shell's editor pass sets up: 384 canvas pixels to the unit, origin top left.
+void beginCanvas() {
+  glViewport(0, 0, 1024, 768);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  gluPerspective(90.0, 1024.0 / 768.0, 0.1, 2000.0);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  glEnable(GL_DEPTH_TEST);
+  glDisable(GL_TEXTURE_2D);
+  glClearColor(199.0f / 255.0f, 193.0f / 255.0f, 184.0f / 255.0f, 0.5f);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glTranslatef(0.0f, 0.0f, -1.0f);
+  glTranslatef(-1.3334f, 1.0f, 0.0f);
+  glColor3f(1.0f, 1.0f, 1.0f);
+}
+
+Rgb canvasPixel(const GlTestContext& gl, int x, int y) {
+  const std::vector<uint8_t> p = gl.pixel(x, 767 - y);
+  return {p[0], p[1], p[2]};
+}
+
+::testing::AssertionResult near(Rgb got, Rgb want, int tolerance = 2) {
+  if (std::abs(got.r - want.r) <= tolerance && std::abs(got.g - want.g) <= tolerance &&
+      std::abs(got.b - want.b) <= tolerance) {
+    return ::testing::AssertionSuccess();
+  }
+  return ::testing::AssertionFailure() << "got (" << got.r << "," << got.g << "," << got.b << ") want ("
+                                       << want.r << "," << want.g << "," << want.b << ")";
+}
+
+// Translucent colour over an opaque one, as source alpha / one minus source alpha blends it.
+Rgb over(Rgb src, double alpha, Rgb dst) {
+  auto mix = [&](int s, int d) { return static_cast<int>(s * alpha + d * (1.0 - alpha) + 0.5); };
+  return {mix(src.r, dst.r), mix(src.g, dst.g), mix(src.b, dst.b)};
+}
+
+const Rgb kEvenRow{167, 165, 160};
+const Rgb kGrid{184, 182, 177};
+
+// A font sheet of checkered ink, so that labels leave pixels that culling must not change.
+class CheckerFont {
+ public:
+  CheckerFont() {
+    std::vector<uint8_t> texels(128 * 128 * 4, 0);
+    for (int y = 0; y < 128; ++y) {
+      for (int x = 0; x < 128; ++x) texels[(y * 128 + x) * 4 + 3] = ((x / 2 + y / 2) % 2) * 255;
+    }
+    glGenTextures(1, &name_);
+    glBindTexture(GL_TEXTURE_2D, name_);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 128, 128, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+    for (int slot = 0; slot < 3; ++slot) table.names[slot] = name_;
+    setTextTextures(&table);
+  }
+  ~CheckerFont() {
+    setTextTextures(nullptr);
+    glDeleteTextures(1, &name_);
+  }
+  TextureTable table;
+
+ private:
+  GLuint name_ = 0;
+};
+
+class EditorDrawTest : public EditorTest {
+ protected:
+  void SetUp() override {
+    EditorTest::SetUp();
+    ASSERT_TRUE(gl.ok()) << gl.error();
+    setTextTextures(nullptr);
+  }
+  // One pass of input, then the canvas as the editor pass draws it.
+  float frame(const Pass& p) {
+    run(p);
+    beginCanvas();
+    return editor->drawEditor();
+  }
+  void keep(const char* name) {
+    writePng(artifactDir() + "/" + name, 1024, 768, gl.readPixels(0, 0, 1024, 768));
+  }
+
+  GlTestContext gl{1024, 768};
+};
+
+// --- pixels ---------------------------------------------------------------------------------------
+
+TEST_F(EditorDrawTest, BarFillsItsTimeSpanInItsRow) {
+  Timeline project;
+  project.addClip(0, 3.0f, 1.5f, kBox);
+  startWith(project);
+  frame({});
+  frame({});
+  const Rgb bar = over({128, 128, 255}, 84.0 / 255.0, kEvenRow);
+  EXPECT_TRUE(near(canvasPixel(gl, 210, 612), bar));
+  EXPECT_TRUE(near(canvasPixel(gl, 300, 612), bar));
+  EXPECT_TRUE(near(canvasPixel(gl, 200, 612), kEvenRow));
+  EXPECT_TRUE(near(canvasPixel(gl, 311, 612), kEvenRow));
+  // The box spans rowY + 2 to rowY + 24 (canvas y 601 to 623) inside the 23-pixel row.
+  EXPECT_TRUE(near(canvasPixel(gl, 250, 600), kEvenRow));
+  EXPECT_TRUE(near(canvasPixel(gl, 250, 602), bar));
+
+  // Hovered, it turns pale whatever its class.
+  frame({250, 612});
+  frame({250, 612});
+  EXPECT_TRUE(near(canvasPixel(gl, 250, 612), over({255, 240, 240}, 84.0 / 255.0, kEvenRow)));
+}
+
+TEST_F(EditorDrawTest, TimeBeforeZeroIsShaded) {
+  startEditor();
+  editor->setViewStart(-5.0f);
+  frame({});
+  const Rgb shaded = over({0, 0, 0}, 0.2, kEvenRow);
+  EXPECT_TRUE(near(canvasPixel(gl, 10, 612), shaded));
+  EXPECT_TRUE(near(canvasPixel(gl, 339, 612), shaded));
+  EXPECT_TRUE(near(canvasPixel(gl, 343, 612), kEvenRow));
+  EXPECT_TRUE(near(canvasPixel(gl, 339, 740), over({0, 0, 0}, 0.2, {174, 172, 167})));
+
+  editor->setViewStart(0.5f);
+  frame({});
+  EXPECT_TRUE(near(canvasPixel(gl, 10, 612), kEvenRow));
+}
+
+TEST_F(EditorDrawTest, GridOffsetPlacesTheFirstLine) {
+  startEditor();
+  auto gridNear = [&](int x) {
+    for (int dx = -1; dx <= 1; ++dx) {
+      if (near(canvasPixel(gl, x + dx, 612), kGrid)) return true;
+    }
+    return false;
+  };
+  editor->shiftGrid(-5);
+  frame({});
+  EXPECT_TRUE(gridNear(75));
+  EXPECT_TRUE(gridNear(155));
+  EXPECT_FALSE(gridNear(5));
+  editor->shiftGrid(90);  // 85
+  frame({});
+  EXPECT_TRUE(gridNear(5));
+  EXPECT_TRUE(gridNear(85));
+  EXPECT_FALSE(gridNear(75));
+}
+
+TEST_F(EditorDrawTest, CullingChangesNoPixelAndNoHover) {
+  CheckerFont font;
+  std::mt19937 random(11);
+  std::uniform_real_distribution<float> start(-40.0f, 120.0f);
+  std::uniform_real_distribution<float> length(0.005f, 6.0f);
+  std::uniform_int_distribution<int32_t> type(0, kOperatorTypeCount - 1);
+  Timeline project;
+  for (int layer = 0; layer < kLayerCount; ++layer) {
+    for (int i = 0; i < 150; ++i) project.addClip(layer, start(random), length(random), type(random));
+  }
+  project.addClip(2, 1e30f, 1.0f, kFlat);  // far beyond any canvas
+  startWith(project);
+
+  const struct {
+    int32_t zoom;
+    float viewStart;
+    int32_t scroll;
+  } views[] = {{40, 0.0f, 0}, {40, 37.25f, -3}, {1, -300.0f, -10}, {400, 12.0f, -5}, {kMaxZoom, 3.0f, 0}};
+  for (const auto& view : views) {
+    editor->setZoom(view.zoom);
+    editor->viewStart = view.viewStart;
+    editor->trackScroll = view.scroll;
+    std::vector<uint8_t> pixels[2];
+    std::vector<bool> hovers[2];
+    for (int culled = 0; culled < 2; ++culled) {
+      editor->cullBars = culled == 1;
+      frame({517, 650});
+      frame({517, 650});
+      pixels[culled] = gl.readPixels(0, 0, 1024, 768);
+      for (int32_t y = 598; y < 745; y += 6) {
+        for (int32_t x = -20; x < 1050; x += 23) {
+          editor->mouseMove(x, y);
+          for (const LayerTrack& layer : timeline.tracks) {
+            for (const ClipBar& bar : layer.bars) hovers[culled].push_back(bar.hovered);
+          }
+        }
+      }
+    }
+    EXPECT_TRUE(pixels[0] == pixels[1]) << "zoom " << view.zoom << " viewStart " << view.viewStart;
+    EXPECT_TRUE(hovers[0] == hovers[1]) << "zoom " << view.zoom;
+  }
+  keep("editor-culling.png");
+}
+
+// --- the editor's hooks in the shell's pass order -------------------------------------------------
+
+// Music whose time stands still with the ticks; a seek moves it.
+class FakeMusic : public MusicApi {
+ public:
+  void init() override {}
+  bool open(const char*) override { return true; }
+  void playPaused() override {}
+  void setPaused(bool p) override { paused = p; }
+  void setPosition(uint32_t bytes) override {
+    positions.push_back(bytes);
+    timeMs = static_cast<int32_t>(bytes / (kBytesPerSecond / 1000));
+  }
+  int32_t getTime() override { return timeMs; }
+  int32_t getLength() override { return 0x7fffffff; }
+  bool paused = true;
+  int32_t timeMs = 0;
+  std::vector<uint32_t> positions;
+};
+
+class EditorHooksTest : public EditorDrawTest {
+ protected:
+  void moveTo(double seconds) {
+    music.timeMs = static_cast<int32_t>(seconds * 1000.0);
+    clock.seek(seconds);
+  }
+  void makeHooks() {
+    services = std::make_unique<ShellServices>(ShellServices{timeline, clock, transport, textures, path, true});
+    hooks = makeEditorHooks(*services);
+    hooks->editorStartup();
+  }
+  // One shell pass: input hook, music resumed and clock playing, key hook, time records, editor
+  // pass; `seen` is the position the demo frame of the pass is drawn at, before the clock takes
+  // the music's position again.
+  void pass(int32_t x, int32_t y, bool left = false, int32_t wheel = 0, uint8_t key = 0) {
+    input.mouseX = x;
+    input.mouseY = y;
+    input.leftDown = left ? 1 : 0;
+    input.wheelStep = wheel;
+    if (key != 0) input.lastKey = key;
+    hooks->editorInput(input);
+    transport.resumePlaying();
+    hooks->editorKeys();
+    timeline.syncAllClipTimes();
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(90.0, 1024.0 / 768.0, 0.1, 2000.0);
+    hooks->editorPass();
+    seen = clock.elapsed();
+    transport.syncClockToMusic();
+  }
+
+  uint32_t now = 100000;  // ticks stand still
+  PlaybackClock clock{[this] { return now; }};
+  FakeMusic music;
+  Transport transport{clock, music};
+  TextureTable textures;
+  ShellInput input;
+  std::unique_ptr<ShellServices> services;
+  std::unique_ptr<EditorHooks> hooks;
+  float seen = 0.0f;
+};
+
+TEST_F(EditorHooksTest, NewClipThroughTheDialogsAtThePlayPositionThenSave) {
+  Timeline project;
+  project.addClip(0, 1.0f, 2.0f, kBox);
+  writeProject(project);
+  moveTo(12.5);
+  const float playPosition = clock.elapsed();  // 12.5 as the clock's float arithmetic gives it
+  makeHooks();
+  pass(0, 0);
+  pass(0, 0, false, 0, kKeyN);
+  EXPECT_EQ(timeline.editMode, kEditChooseOperator);
+  pass(700, 105);
+  pass(700, 105, true);  // "Camera"
+  pass(700, 105);
+  ASSERT_EQ(timeline.editMode, kEditNewOperator);
+  ASSERT_EQ(timeline.selectedLayer, kCamera);
+  for (int i = 0; i < 3; ++i) pass(780, 45, false, +1);  // Layer field to 3
+  pass(780, 45, false, -1);
+  pass(780, 45, false, +1);
+  EXPECT_FALSE(hooks->hasUnsavedChanges());
+  pass(700, 155);
+  keep("editor-new-operator-dialog.png");
+  pass(700, 155, true);  // "Proceed"
+  pass(700, 155);
+  EXPECT_EQ(timeline.editMode, kEditNothing);
+  ASSERT_EQ(timeline.clipCount(3), 1);
+  EXPECT_EQ(timeline.layerClipTypes[3][0], kCamera);
+  EXPECT_EQ(timeline.layerClipTimes[3][0].start, playPosition);
+  EXPECT_NEAR(playPosition, 12.5f, 1e-5);
+  EXPECT_EQ(timeline.layerClipTimes[3][0].length, 1.0f);
+  EXPECT_TRUE(hooks->hasUnsavedChanges());
+
+  pass(700, 155, false, 0, kKeyY);
+  EXPECT_FALSE(hooks->hasUnsavedChanges());
+  Timeline expected;
+  expected.addClip(0, 1.0f, 2.0f, kBox);
+  expected.addClip(3, playPosition, 1.0f, kCamera);
+  EXPECT_EQ(readFile(path), encodeProject(expected));
+}
+
+TEST_F(EditorHooksTest, KeyReachesTheEditorOnceAndALostKeyNever) {
+  makeHooks();
+  pass(0, 0);
+  // Pressed and released before the pass: the release already cleared lastKey.
+  input.lastKey = 0;
+  pass(0, 0);
+  EXPECT_EQ(timeline.editMode, kEditNothing);
+  pass(0, 0, false, 0, kKeyN);
+  EXPECT_EQ(input.lastKey, 0);
+  EXPECT_EQ(timeline.editMode, kEditChooseOperator);
+  // A new window closes the list again.
+  hooks->editorStartup();
+  EXPECT_EQ(timeline.editMode, kEditNothing);
+  pass(0, 0);
+  EXPECT_EQ(timeline.editMode, kEditNothing);
+}
+
+TEST_F(EditorHooksTest, HoldingStopRewindsEveryPassAndTheMarkerDragsOnlyAfterIt) {
+  moveTo(3.0);
+  makeHooks();
+  pass(0, 0);
+  for (int i = 0; i < 3; ++i) pass(160, 500, true);  // "Stop" held
+  EXPECT_EQ(music.positions, std::vector<uint32_t>({0, 0, 0}));
+  EXPECT_EQ(seen, 0.0f);
+  pass(160, 500);
+  pass(5, 590);
+  pass(5, 590, true);    // grab the handle at time 0
+  pass(133, 590, true);  // 128 pixels right at zoom 40
+  EXPECT_FLOAT_EQ(seen, 1.875f);
+
+  // Dragged left of time 0, the clock stays at 0 instead of wrapping to some 49 days.
+  pass(-200, 590, true);
+  EXPECT_EQ(seen, 0.0f);
+  pass(-200, 590);
+
+  // After Play the handle still highlights but does not move the play position.
+  pass(30, 500, true);
+  pass(30, 500);
+  moveTo(2.0);
+  pass(136, 590);
+  pass(136, 590);
+  pass(136, 590, true);
+  pass(300, 590, true);
+  EXPECT_EQ(seen, 2.0f);
+}
+
+}  // namespace
+}  // namespace korvalin::test
