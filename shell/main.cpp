@@ -1,0 +1,50 @@
+// Entry point: the command line, then the shell.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "shell/shell_app.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: korvalin [option]...\n"
+    "Plays the demo from the run folder (data/, text12.bmp, text14.bmp, text18.bmp, save.brz).\n"
+    "Escape quits, F1 switches between fullscreen and a window.\n"
+    "\n"
+    "  --windowed      start in a window instead of fullscreen\n"
+    "  --editor        the timeline editor: a 1024 x 768 window with the demo in its top-left\n"
+    "                  640 x 480; the demo loops at the end of the music\n"
+    "  --trace-frames  timing lines on standard error: start (and F1) to the first frame,\n"
+    "                  and the clock's step between passes (also KORVALIN_TRACE_FRAMES=1)\n"
+    "  --help          this text\n"
+    "  --version       the program's version\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  korvalin::ShellOptions options;
+  const char* traceEnv = std::getenv("KORVALIN_TRACE_FRAMES");
+  options.traceFrames = traceEnv != nullptr && std::strcmp(traceEnv, "0") != 0 && *traceEnv != '\0';
+  for (int i = 1; i < argc; ++i) {
+    const char* arg = argv[i];
+    if (std::strcmp(arg, "--windowed") == 0) {
+      options.fullscreen = false;
+    } else if (std::strcmp(arg, "--editor") == 0) {
+      options.editorMode = true;
+      options.fullscreen = false;
+    } else if (std::strcmp(arg, "--trace-frames") == 0) {
+      options.traceFrames = true;
+    } else if (std::strcmp(arg, "--help") == 0) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else if (std::strcmp(arg, "--version") == 0) {
+      std::printf("korvalin %s\n", KORVALIN_VERSION);
+      return 0;
+    } else {
+      std::fprintf(stderr, "korvalin: unknown option '%s' (see korvalin --help)\n", arg);
+      return 2;
+    }
+  }
+  return korvalin::runShell(options);
+}
