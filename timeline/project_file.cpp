@@ -192,6 +192,9 @@ bool saveProject(const Timeline& timeline, const std::string& path, std::string*
   if (fd < 0) {
     return fail(error, path + ": cannot create " + temp + ": " + errnoText(errno));
   }
+  // The replacement keeps the permissions the user gave the old file.
+  struct stat old;
+  if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(fd, old.st_mode & 07777);
   if (!writeAll(fd, bytes.data(), bytes.size())) {
     const int err = errno;
     ::close(fd);
