@@ -1,0 +1,23 @@
+# End-to-end runs of the real program under Xvfb (label e2e).
+find_package(X11 REQUIRED)
+
+add_executable(shell_close_window shell_close_window.cpp)
+target_link_libraries(shell_close_window PRIVATE X11::X11)
+add_executable(shell_make_sine_ogg shell_make_sine_ogg.cpp)
+target_link_libraries(shell_make_sine_ogg PRIVATE korvalin_test_ogg)
+
+if(TARGET korvalin AND TARGET korvalin_assetgen)
+  set(shell_assetgen $<TARGET_FILE:korvalin_assetgen>)
+else()
+  set(shell_assetgen none)
+endif()
+if(TARGET korvalin)
+  foreach(case shows-demo escape close f1-twice music-end)
+    add_test(NAME shell_e2e_${case}
+      COMMAND timeout 150 xvfb-run -a -s "-screen 0 640x480x24"
+        bash ${CMAKE_CURRENT_SOURCE_DIR}/shell_e2e.sh ${case} $<TARGET_FILE:korvalin>
+        ${KORVALIN_RUN_DIR} ${shell_assetgen} $<TARGET_FILE:shell_make_sine_ogg>
+        $<TARGET_FILE:shell_close_window> ${CMAKE_BINARY_DIR}/test-artifacts)
+    set_tests_properties(shell_e2e_${case} PROPERTIES LABELS e2e SKIP_RETURN_CODE 77 TIMEOUT 180)
+  endforeach()
+endif()
