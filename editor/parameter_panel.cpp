@@ -109,17 +109,35 @@ void FieldListPanel::attach(int32_t k, ParameterBlock& block, FloatField& widget
   widget.bind(params_[k], spec.minimum, spec.maximum, kFieldX, spec.y, spec.digits, spec.label);
 }
 
+// Hover for every widget first, then each drawing step for all widgets at once: the picture is
+// the same as widget by widget (rows do not overlap), with three GL state switches instead of a
+// dozen per widget. The text batch leaves depth testing on.
 void FieldListPanel::draw(int32_t mouseX, int32_t mouseY) {
-  drawText(title_, 18, 0, kTitleX, kTitleY);
   for (int32_t k = 0; k < count_; ++k) {
     if (specs_[k].isFloat) {
-      auto& widget = static_cast<FloatField&>(*fields_[k]);
-      widget.track(mouseX, mouseY);
-      widget.draw();
+      static_cast<FloatField&>(*fields_[k]).track(mouseX, mouseY);
     } else {
-      auto& widget = static_cast<IntField&>(*fields_[k]);
-      widget.track(mouseX, mouseY);
-      widget.draw();
+      static_cast<IntField&>(*fields_[k]).track(mouseX, mouseY);
+    }
+  }
+  // The caret goes with the boxes: no glyph reaches the caret's pixel column, so drawing it
+  // before the text instead of after saves one more state change.
+  glDisable(GL_DEPTH_TEST);
+  for (int32_t k = 0; k < count_; ++k) {
+    fields_[k]->drawBox();
+    fields_[k]->drawCaret();
+  }
+  {
+    TextBatch batch;
+    batch.add(title_, 18, 0, kTitleX, kTitleY);
+    char text[64];
+    for (int32_t k = 0; k < count_; ++k) {
+      if (specs_[k].isFloat) {
+        static_cast<const FloatField&>(*fields_[k]).valueText(text, sizeof text);
+      } else {
+        static_cast<const IntField&>(*fields_[k]).valueText(text, sizeof text);
+      }
+      fields_[k]->addText(batch, text);
     }
   }
 }

@@ -39,6 +39,38 @@ const FontMetrics* metricsOf(int32_t size) {
   }
 }
 
+struct GlyphQuad {
+  float s0, s1, tTop, tBottom, w, q;
+};
+
+// Cell of character c on the sheet. Codes outside the sheet's three rows have no cell: the pen
+// moves, nothing is drawn.
+bool glyphQuad(const FontMetrics& font, char c, GlyphQuad& quad) {
+  const int32_t i = static_cast<int32_t>(static_cast<signed char>(c)) - 32;
+  if (i < 0 || i >= kSheetColumns * kSheetRows) return false;
+  const int32_t column = i % kSheetColumns;
+  const int32_t row = i / kSheetColumns;
+  quad.w = font.cellWidth;
+  quad.s0 = static_cast<float>(column) * font.cellWidth;
+  quad.s1 = static_cast<float>(column + 1) * font.cellWidth;
+  quad.tTop = 1.0f - static_cast<float>(row) * font.cellHeight;
+  quad.tBottom = 1.0f - static_cast<float>(row + 1) * font.cellHeight;
+  quad.q = font.cellHeight * 0.125f;
+  return true;
+}
+
+// Inside glBegin(GL_QUADS): the glyph standing at pen position x.
+void emitGlyph(const GlyphQuad& g, float x) {
+  glTexCoord2f(g.s0, g.tBottom);
+  glVertex3f(x, 0.0f, 0.0f);
+  glTexCoord2f(g.s0, g.tTop);
+  glVertex3f(x, g.q, 0.0f);
+  glTexCoord2f(g.s1, g.tTop);
+  glVertex3f(x + g.w, g.q, 0.0f);
+  glTexCoord2f(g.s1, g.tBottom);
+  glVertex3f(x + g.w, 0.0f, 0.0f);
+}
+
 void endText() {
   glEnable(GL_DEPTH_TEST);
   glDisable(GL_BLEND);
@@ -68,61 +100,80 @@ int32_t textAdvance(int32_t size) {
 }
 
 void drawText(const char* text, int32_t size, int32_t centred, int32_t x, int32_t y) {
-  const FontMetrics* font = metricsOf(size);
-  if (text == nullptr || font == nullptr) {
-    endText();
-    return;
-  }
-  const size_t length = std::strlen(text);
-  const int32_t a = font->advance;
+  TextBatch batch;
+  batch.add(text, size, centred, x, y);
+}
 
-  glPushMatrix();
+TextBatch::TextBatch() {
   glEnable(GL_BLEND);
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   glDisable(GL_DEPTH_TEST);
+}
+
+TextBatch::~TextBatch() {
+  if (openSize_ != 0) {
+    glEnd();
+    glDisable(GL_TEXTURE_2D);
+  }
+  endText();
+}
+
+// The glyph quads of drawGlyph, transformed on the CPU: the modelview stays untouched and one
+// glBegin serves every string of the same size.
+void TextBatch::add(const char* text, int32_t size, int32_t centred, int32_t x, int32_t y) {
+  const FontMetrics* font = metricsOf(size);
+  if (text == nullptr || font == nullptr || gTextTextures == nullptr) return;
+  const size_t length = std::strlen(text);
+  if (length == 0) return;
+  const int32_t a = font->advance;
+
+  float originX = toUnits(x);
   if (centred == 1) {
     // Two characters more than the string, at the layout advance rather than the pen step.
     const double shift = static_cast<double>(a) * (static_cast<double>(length) + 2.0) * 0.5;
-    glTranslatef(-static_cast<float>(std::trunc(shift) / 384.0), 0.0f, 0.0f);
+    originX -= static_cast<float>(std::trunc(shift) / 384.0);
   }
-  const int64_t baseline = static_cast<int64_t>(y) + a;
-  glTranslatef(toUnits(x), -static_cast<float>(static_cast<double>(baseline) / 384.0), 0.0f);
-  glScalef(kTextScale, kTextScale, 0.0f);
-  glColor3f(0.0f, 0.0f, 0.0f);
-  for (size_t k = 0; k < length; ++k) drawGlyph(text[k], size);
-  endText();
-  glPopMatrix();
+  const float originY = -static_cast<float>((static_cast<int64_t>(y) + a) / 384.0);
+
+  if (openSize_ != size) {
+    if (openSize_ != 0) glEnd();
+    glBindTexture(GL_TEXTURE_2D, gTextTextures->names[font->slot]);
+    if (openSize_ == 0) {
+      glEnable(GL_TEXTURE_2D);
+      glColor3f(0.0f, 0.0f, 0.0f);
+    }
+    glBegin(GL_QUADS);
+    openSize_ = size;
+  }
+  float pen = 0.0f;
+  for (size_t k = 0; k < length; ++k) {
+    pen += font->penStep;
+    GlyphQuad quad;
+    if (!glyphQuad(*font, text[k], quad)) continue;
+    const float left = originX + kTextScale * pen;
+    const float right = originX + kTextScale * (pen + quad.w);
+    const float top = originY + kTextScale * quad.q;
+    glTexCoord2f(quad.s0, quad.tBottom);
+    glVertex3f(left, originY, 0.0f);
+    glTexCoord2f(quad.s0, quad.tTop);
+    glVertex3f(left, top, 0.0f);
+    glTexCoord2f(quad.s1, quad.tTop);
+    glVertex3f(right, top, 0.0f);
+    glTexCoord2f(quad.s1, quad.tBottom);
+    glVertex3f(right, originY, 0.0f);
+  }
 }
 
 void drawGlyph(char c, int32_t size) {
   const FontMetrics* font = metricsOf(size);
   if (font == nullptr) return;
   glTranslatef(font->penStep, 0.0f, 0.0f);
-
-  const int32_t i = static_cast<int32_t>(static_cast<signed char>(c)) - 32;
-  // Codes outside the sheet's three rows have no cell: the pen moves, nothing is drawn.
-  if (i < 0 || i >= kSheetColumns * kSheetRows || gTextTextures == nullptr) return;
-  const int32_t column = i % kSheetColumns;
-  const int32_t row = i / kSheetColumns;
-  const float w = font->cellWidth;
-  const float h = font->cellHeight;
-  const float s0 = static_cast<float>(column) * w;
-  const float s1 = static_cast<float>(column + 1) * w;
-  const float tTop = 1.0f - static_cast<float>(row) * h;
-  const float tBottom = 1.0f - static_cast<float>(row + 1) * h;
-  const float q = h * 0.125f;
-
+  GlyphQuad quad;
+  if (gTextTextures == nullptr || !glyphQuad(*font, c, quad)) return;
   glBindTexture(GL_TEXTURE_2D, gTextTextures->names[font->slot]);
   glEnable(GL_TEXTURE_2D);
   glBegin(GL_QUADS);
-  glTexCoord2f(s0, tBottom);
-  glVertex3f(0.0f, 0.0f, 0.0f);
-  glTexCoord2f(s0, tTop);
-  glVertex3f(0.0f, q, 0.0f);
-  glTexCoord2f(s1, tTop);
-  glVertex3f(w, q, 0.0f);
-  glTexCoord2f(s1, tBottom);
-  glVertex3f(w, 0.0f, 0.0f);
+  emitGlyph(quad, 0.0f);
   glEnd();
   glDisable(GL_TEXTURE_2D);
 }

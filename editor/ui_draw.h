@@ -25,6 +25,22 @@ void drawText(const char* text, int32_t size, int32_t centred, int32_t x, int32_
 // Moves the pen one step right, then draws c. Codes outside 32-127 draw nothing but still advance.
 void drawGlyph(char c, int32_t size);
 
+// Several strings drawn as drawText draws each, under one set of state changes. llvmpipe pays
+// about 100 us for every switch of blending, depth testing or texturing, so a panel draws all
+// its text in one batch. While a batch lives, blending is on, depth testing and the current
+// colour are not to be used by others; destroying it leaves blending off and depth testing on.
+class TextBatch {
+ public:
+  TextBatch();
+  ~TextBatch();
+  TextBatch(const TextBatch&) = delete;
+  TextBatch& operator=(const TextBatch&) = delete;
+  void add(const char* text, int32_t size, int32_t centred, int32_t x, int32_t y);
+
+ private:
+  int32_t openSize_ = 0;  // size whose sheet is bound inside an open glBegin, 0 for none
+};
+
 // Layout advance (pixels) used for centring and the baseline: 7, 9 or 11; 0 for other sizes.
 int32_t textAdvance(int32_t size);
 

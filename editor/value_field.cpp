@@ -68,15 +68,11 @@ void ValueField::coarseDragStep() {
   dragAnchorY = mouseY;
 }
 
-void ValueField::drawWith(const char* valueText) {
-  const int32_t left = boxLeft();
-  const int32_t right = boxRight();
-  const float leftU = toUnits(left);
-  const float rightU = toUnits(right);
+void ValueField::drawBox() const {
+  const float leftU = toUnits(boxLeft());
+  const float rightU = toUnits(boxRight());
   const float topU = -toUnits(y);
   const float bottomU = -units64(static_cast<int64_t>(y) + kBoxHeight);
-
-  glDisable(GL_DEPTH_TEST);
   setColourBytes(0, 0, 0);
   unitQuad(leftU - kFrameMargin, topU + kFrameMargin, rightU + kFrameMargin, bottomU - kFrameMargin);
   if (hovered) {
@@ -85,11 +81,29 @@ void ValueField::drawWith(const char* valueText) {
     setColourBytes(220, 220, 220);
   }
   unitQuad(leftU, topU, rightU, bottomU);
-  drawText(valueText, 14, 0, left - 6, y + 11);
-  drawText(label, 14, 0, x - 6, y + 11);
+}
+
+void ValueField::addText(TextBatch& batch, const char* valueText) const {
+  batch.add(valueText, 14, 0, boxLeft() - 6, y + 11);
+  batch.add(label, 14, 0, x - 6, y + 11);
+}
+
+void ValueField::drawCaret() const {
+  const float topU = -toUnits(y);
+  const float bottomU = -units64(static_cast<int64_t>(y) + kBoxHeight);
+  const float caretU = units64(static_cast<int64_t>(boxLeft()) + static_cast<int64_t>(caret) * kBoxCharWidth);
   setColourBytes(0, 0, 0);
-  const float caretU = units64(static_cast<int64_t>(left) + static_cast<int64_t>(caret) * kBoxCharWidth);
   unitQuad(caretU, topU - kCaretWidth, caretU + kCaretWidth, bottomU + kCaretWidth);
+}
+
+void ValueField::drawWith(const char* valueText) {
+  glDisable(GL_DEPTH_TEST);
+  drawBox();
+  {
+    TextBatch batch;
+    addText(batch, valueText);
+  }
+  drawCaret();
   glEnable(GL_DEPTH_TEST);
 }
 
@@ -137,11 +151,17 @@ void IntField::track(int32_t mx, int32_t my) {
   coarseDragStep();
 }
 
+void IntField::valueText(char* buffer, size_t size) const {
+  if (size == 0) return;
+  buffer[0] = '\0';
+  if (target != nullptr) formatIntFieldValue(*target, buffer, size);
+  if (width < static_cast<int64_t>(size)) cutToBox(buffer, width);
+}
+
 void IntField::draw() {
   // Large enough for any float written with "%.0f" (39 digits and a sign).
-  char text[64] = "";
-  if (target != nullptr) formatIntFieldValue(*target, text, sizeof text);
-  cutToBox(text, width);
+  char text[64];
+  valueText(text, sizeof text);
   drawWith(text);
 }
 
@@ -176,10 +196,16 @@ void FloatField::track(int32_t mx, int32_t my) {
   }
 }
 
+void FloatField::valueText(char* buffer, size_t size) const {
+  if (size == 0) return;
+  buffer[0] = '\0';
+  if (target != nullptr) formatFloatFieldValue(*target, buffer, size);
+  if (width < static_cast<int64_t>(size)) cutToBox(buffer, width);
+}
+
 void FloatField::draw() {
-  char text[64] = "";
-  if (target != nullptr) formatFloatFieldValue(*target, text, sizeof text);
-  cutToBox(text, width);
+  char text[64];
+  valueText(text, sizeof text);
   drawWith(text);
 }
 
