@@ -25,9 +25,9 @@ constexpr uint32_t kBiRle8 = 1;
 constexpr uint32_t kBiRle4 = 2;
 constexpr uint32_t kBiBitfields = 3;
 
-// Font sheets are 1024 x 256; anything near this is a broken header, not a picture, and an RLE
-// file can claim it in a few bytes.
-constexpr uint64_t kMaxOutputBytes = 256u << 20;
+// Font sheets are 1024 x 256; a picture beyond 4096 x 5461 is a broken header, and an RLE file
+// can claim one in a few bytes.
+constexpr uint64_t kMaxOutputBytes = 64u << 20;
 
 uint16_t readU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 uint32_t readU32(const uint8_t* p) {
