@@ -152,6 +152,9 @@ PlatformWindow::~PlatformWindow() {
   if (fullscreen_) SDL_SetWindowFullscreen(window, 0);
   if (gFullscreenWindow == window) gFullscreenWindow = nullptr;
   SDL_DestroyWindow(window);
+  // A key held while the window goes never sees its release; without a reset SDL would take
+  // the next real press of it for a repeat.
+  SDL_ResetKeyboard();
   // Whatever this window still had queued (key releases, a second quit) belongs to it alone.
   SDL_PumpEvents();
   SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);

@@ -76,6 +76,11 @@ class FrameTrace {
     haveLast_ = true;
   }
 
+  // How long one start-up step took, for telling where the time to the first frame goes.
+  void step(const char* what, SteadyClock::time_point since) {
+    if (enabled_) std::fprintf(stderr, "trace:   %s %.1f ms\n", what, millisSince(since));
+  }
+
   void windowClosed() {
     if (!enabled_ || passes_ < 4) return;
     const int steps = passes_ - 2;
@@ -155,13 +160,19 @@ void Program::initDemo(const PlatformWindow& window) {
   clock.stop();
   // Re-base now, so that the first frame shows 0 and not where the clock stood before.
   clock.elapsed();
+  SteadyClock::time_point at = SteadyClock::now();
   loadMeshes(meshes);
+  trace.step("models", at);
+  at = SteadyClock::now();
   music.init();
   music.open(kMusicPath);
   music.playPaused();
+  trace.step("music", at);
   hooks->editorStartup();
   glViewport(0, 0, window.width(), window.height());
+  at = SteadyClock::now();
   loadTextures(textures);
+  trace.step("textures", at);
   resizeGLScene(window.width(), window.height());
   glEnable(GL_DEPTH_TEST);
   glDisable(GL_TEXTURE_2D);
@@ -255,7 +266,9 @@ int runShell(const ShellOptions& options) {
     settings.height = height;
     settings.fullscreen = program->state.fullscreenWanted;
     std::string error;
+    const SteadyClock::time_point creating = SteadyClock::now();
     std::unique_ptr<PlatformWindow> window = PlatformWindow::create(settings, &error);
+    program->trace.step("window", creating);
     if (!window) {
       std::fprintf(stderr, "korvalin: %s\n", error.c_str());
       showErrorMessage("Error Creating OpenGL Window");
