@@ -21,3 +21,15 @@ if(TARGET korvalin)
     set_tests_properties(shell_e2e_${case} PROPERTIES LABELS e2e SKIP_RETURN_CODE 77 TIMEOUT 180)
   endforeach()
 endif()
+
+# The command line: unknown options are one line and status 2; --help and --version succeed.
+if(TARGET korvalin)
+  add_test(NAME shell_cli_unknown_option
+    COMMAND sh -c "out=$(\"$0\" --bogus 2>&1 >/dev/null); status=$?; echo \"$out\"; \
+      [ $status -eq 2 ] && [ $(printf '%s\\n' \"$out\" | wc -l) -eq 1 ] && \
+      printf '%s' \"$out\" | grep -q -- --bogus" $<TARGET_FILE:korvalin>)
+  add_test(NAME shell_cli_help
+    COMMAND sh -c "\"$0\" --help | grep -q -- --windowed && \"$0\" --version | grep -q '^korvalin [0-9]'"
+      $<TARGET_FILE:korvalin>)
+  set_tests_properties(shell_cli_unknown_option shell_cli_help PROPERTIES LABELS e2e TIMEOUT 30)
+endif()
