@@ -38,6 +38,8 @@ enum Layer : int {
   kFlashes = 13,
 };
 
+constexpr double kOverlap = 0.05;
+
 struct CameraSpan {
   double start, end, fov;
 };
@@ -49,6 +51,11 @@ class Script {
 
   void layer2d(int layer, double start, double length, int image, int src, int dst) {
     add(layer, start, length, kLayer2D, {float(image), float(src), float(dst)});
+  }
+  // A full-view picture that runs a moment into the next one: neither clip is drawn at the
+  // exact instant where one ends and the other starts, which would flash one black frame.
+  void background(int layer, double start, double length, int image) {
+    layer2d(layer, start, length + kOverlap, image, kOne, kZero);
   }
   void box(int layer, double start, double length, int rx, int ry, int rz, double scale) {
     add(layer, start, length, kBox, {float(rx), float(ry), float(rz), float(scale)});
@@ -139,7 +146,7 @@ void feedbackSection(Script& s, double from, double to, int target, int backgrou
   s.flat(kFeedback, from + 0.25, len - 0.25, target, kOne, kZero, 1.07);
   s.layer2d(kFeedbackFade, from, len, kGrain, kDstColour, kZero);
   s.endCapture(from, len, target);
-  s.layer2d(kCaptureEnd, from, len, background, kOne, kZero);
+  s.background(kCaptureEnd, from, len, background);
   s.flat(kFeedbackShow, from, len, target, kOne, kOne, 1.0);
 }
 
@@ -149,29 +156,29 @@ bool buildDefaultProject(Timeline& timeline) {
   Script s(timeline);
 
   // ---- intro: aurora, the group and the title over a slowly bobbing chrome sphere ----------
-  s.layer2d(kBackground, 0, bar(kBuildBar), kAurora, kOne, kZero);
-  s.model(kModels, bar(2), bars(6), kBig, 0, -0.2, -0.4, 0.8, 0.25, 0, 0);
+  s.background(kBackground, 0, bar(kBuildBar), kAurora);
+  s.model(kModels, bar(2), bars(6), kBig, 0, -0.85, -0.8, 0.8, 0.25, 0, 0);
   s.flat(kCards, bar(1), bars(2.5), kGroup, kOne, kOne, 0.8, 0, 0.1);
-  s.flat(kCards, bar(4), bars(3.75), kTitle, kOne, kOne, 1.0, 0, 0.05);
+  s.flat(kCards, bar(4), bars(3.75), kTitle, kOne, kOne, 1.0, 0, 0.3);
   flash(s, kBuildBar);
 
   // ---- build: the camera starts to circle a tall column with a ring around it --------------
-  s.layer2d(kBackground, bar(kBuildBar), bars(8), kSunset, kOne, kZero);
-  s.layer2d(kBackground, bar(16), bars(8), kCaustics, kOne, kZero);
+  s.background(kBackground, bar(kBuildBar), bars(8), kSunset);
+  s.background(kBackground, bar(16), bars(8), kCaustics);
   for (int b = kBuildBar; b < kMainBar; b += 2)
     s.orbitCamera(bar(b), bars(2), -60 + 15.0 * (b - kBuildBar), 1.3, 0.35, 60);
   s.model(kModels, bar(kBuildBar), bars(16), kTall, 0, 0, 0);
   s.model(kModels2, bar(kBuildBar), bars(8), kSmall, 0.55, 0, 0, 0, 0, 1.5, 0);
   s.model(kModels2, bar(16), bars(8), kSmall, 0.55, 0, 0, 0, 0, 3, 0);
   s.model(kModels2, bar(16), bars(8), kSmall, 0.55, 0, 0, 0, 0, 3, 180);
-  s.flat(kCards, bar(10), bars(3.5), kTrack, kOne, kOne, 0.75, 0, -0.35);
+  s.flat(kCards, bar(10), bars(3.5), kTrack, kOne, kOne, 0.6, 0, -0.58);
   blades(s, 20, kMainBar, 80, 0.9, 30);
   flash(s, 16);
   flash(s, kMainBar, 0.3);
 
   // ---- main: cuts on every bar around the big sphere, then the cushion with its poles ------
-  s.layer2d(kBackground, bar(kMainBar), bars(12), kNebula, kOne, kZero);
-  s.layer2d(kBackground, bar(36), bars(12), kTunnel, kOne, kZero);
+  s.background(kBackground, bar(kMainBar), bars(12), kNebula);
+  s.background(kBackground, bar(36), bars(12), kTunnel);
   static const double kMainShots[12][3] = {  // angle, radius, height
       {0, 1.0, 0.2},  {70, 1.2, 0.6},  {150, 0.8, -0.3}, {220, 1.3, 0.9},
       {300, 0.9, 0.1}, {20, 1.4, -0.5}, {110, 1.0, 0.4},  {190, 0.7, 0.0},
@@ -195,14 +202,14 @@ bool buildDefaultProject(Timeline& timeline) {
   for (int b = kBreakBar; b < kFinaleBar; b += 2)
     s.orbitCamera(bar(b), bars(2), 30.0 * (b - kBreakBar), 0.9, 0.25, 60);
   feedbackSection(s, bar(kBreakBar), bar(kFinaleBar), kTarget0, kMarble);
-  s.model(kModels, bar(kBreakBar), bars(8), kSmall, 0, 0, 0, 0.9, 0.2, 1.0, 0);
+  s.model(kModels, bar(kBreakBar), bars(8), kSmall, 0.55, 0, 0, 0.9, 0.2, 1.0, 0);
   s.model(kModels2, bar(kBreakBar), bars(8), kCapsule, 0, 0, 0, 0.7, 0.1, -1.5, 45);
-  s.model(kModelsSharp, bar(kBreakBar), bars(8), kSmall, 0, 0, 0, 0.9, 0.2, 1.0, 0);
+  s.model(kModelsSharp, bar(kBreakBar), bars(8), kSmall, 0.55, 0, 0, 0.9, 0.2, 1.0, 0);
   s.model(kModelsSharp, bar(kBreakBar), bars(8), kCapsule, 0, 0, 0, 0.7, 0.1, -1.5, 45);
   flash(s, kFinaleBar, 0.3);
 
   // ---- finale: faster cuts, everything turning, then the feedback once more ---------------
-  s.layer2d(kBackground, bar(kFinaleBar), bars(8), kSunset, kOne, kZero);
+  s.background(kBackground, bar(kFinaleBar), bars(8), kSunset);
   static const double kFinaleShots[8][3] = {
       {10, 0.8, 0.5}, {100, 1.1, -0.4}, {200, 0.7, 0.8}, {280, 1.2, 0.0},
       {350, 0.9, -0.6}, {60, 1.3, 0.3}, {160, 0.8, 0.1}, {240, 1.0, 0.9}};
@@ -223,12 +230,12 @@ bool buildDefaultProject(Timeline& timeline) {
 
   // ---- ending: greetings over the aurora while the last chord fades -----------------------
   const double end = kTrackSeconds + 1.0;  // past the stream's end: the program stops first
-  s.layer2d(kBackground, bar(kEndingBar), end - bar(kEndingBar), kAurora, kOne, kZero);
-  s.orbitCamera(bar(kEndingBar), end - bar(kEndingBar), 0, 1.4, 0.3, 60);
+  s.background(kBackground, bar(kEndingBar), end - bar(kEndingBar), kAurora);
+  s.orbitCamera(bar(kEndingBar), end - bar(kEndingBar), 0, 1.4, 0.3, 60, 0, -0.35, 0);
   s.model(kModels, bar(kEndingBar), end - bar(kEndingBar), kBig, 0, 0, 0, 0.5, 0.2, 0.3, 0);
   const int greets[4] = {kVarnok, kDuskweft, kQel, kOstrel};
-  for (int i = 0; i < 4; ++i) s.flat(kCards, bar(kEndingBar + 2 * i), bars(1.9), greets[i], kOne, kOne, 0.7, 0, -0.45);
-  s.flat(kCards2, bar(kSongBars), end - bar(kSongBars), kTitle, kOne, kOne, 0.9, 0, 0);
+  for (int i = 0; i < 4; ++i) s.flat(kCards, bar(kEndingBar + 2 * i), bars(1.9), greets[i], kOne, kOne, 0.6, 0, -0.6);
+  s.flat(kCards2, bar(kSongBars), end - bar(kSongBars), kTitle, kOne, kOne, 0.8, 0, -0.5);
 
   return s.ok();
 }

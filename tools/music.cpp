@@ -242,7 +242,7 @@ std::vector<float> synthesiseTrack() {
 
     // Drums.
     if (drumsOn) {
-      for (int b = 0; b < 4; ++b) kick(drums, t0 + b * beat, 0.9);
+      for (int b = 0; b < 4; ++b) kick(drums, t0 + b * beat, 0.8);
       for (int e = 0; e < 4; ++e) hat(drums, noise, t0 + e * beat + beat / 2, 0.22, false, 0.2);
     }
     if (fullDrums) {
@@ -271,14 +271,14 @@ std::vector<float> synthesiseTrack() {
 
     // Pads: darker in the intro and the ending, open in the main part and the break.
     std::vector<int> notes(kChordTones[chord], kChordTones[chord] + 3);
-    double cutoff = 900, gain = 0.05, attack = 0.25;
+    double cutoff = 900, gain = 0.06, attack = 0.25;
     if (bar < kBuildBar) {
-      cutoff = 500 + 90.0 * bar;
-      gain = 0.03 + 0.004 * bar;
+      cutoff = 600 + 110.0 * bar;
+      gain = 0.08 + 0.005 * bar;
       attack = 0.9;
     } else if (inRange(bar, kBreakBar, kFinaleBar)) {
       cutoff = 2400;
-      gain = 0.06;
+      gain = 0.09;
       attack = 0.6;
       notes.push_back(notes[0] + 12);
     } else if (bar >= kEndingBar) {
@@ -288,7 +288,7 @@ std::vector<float> synthesiseTrack() {
     if (bar >= kSongBars - 4) {
       // The closing chord: A minor held from four bars before the end into the tail.
       if (bar == kSongBars - 4)
-        padChord(tonal, t0, 4 * kBarSeconds + kTailSeconds - 0.8, {45, 57, 60, 64, 69}, 0.05, 700, 0.4);
+        padChord(tonal, t0, 4 * kBarSeconds + kTailSeconds - 0.8, {45, 57, 60, 64, 69}, 0.08, 900, 0.4);
     } else {
       padChord(tonal, t0, kBarSeconds, notes, gain, cutoff, attack);
     }
@@ -328,8 +328,8 @@ std::vector<float> synthesiseTrack() {
     double g = 1.0;
     if (i < fadeIn) g = double(i) / fadeIn;
     if (i + fadeOut > frames) g *= double(frames - i) / fadeOut;
-    out[i * 2] = float(std::tanh(mix.left[i] * 0.9) * 0.92 * g);
-    out[i * 2 + 1] = float(std::tanh(mix.right[i] * 0.9) * 0.92 * g);
+    out[i * 2] = float(std::tanh(mix.left[i] * 0.8) * 0.85 * g);
+    out[i * 2 + 1] = float(std::tanh(mix.right[i] * 0.8) * 0.85 * g);
   }
   return out;
 }

@@ -56,7 +56,7 @@ void sprinkleStars(Image& img, uint64_t seed, int count, float maxY) {
 // Chrome: a sky above a dark horizon and ground, brushed streaks and hot highlights. It tiles
 // in both directions because the model renderer scrolls it across the surfaces.
 void metal(Image& img) {
-  TileNoise brush(64, 11), blot(8, 12);
+  TileNoise brush(4, 64, 11), blot(8, 12);
   const int w = img.width(), h = img.height();
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) {
@@ -64,11 +64,11 @@ void metal(Image& img) {
       float band = 0.5f + 0.5f * std::cos(2 * float(kPi) * v);  // 1 at the sky, 0 at the ground
       float wobble = 0.06f * (blot.fractal(u * 8, v * 8, 3) - 0.5f);
       float s = band + wobble;
-      Rgb sky = mix(hex(0x8fb4d8), hex(0xf4f8ff), smoothstep(0.55f, 1.0f, s));
-      Rgb ground = mix(hex(0x1b1712), hex(0x6a5a48), smoothstep(0.0f, 0.35f, s));
-      Rgb c = mix(ground, sky, smoothstep(0.40f, 0.47f, s));
+      Rgb sky = mix(hex(0xe8f0ff), hex(0x7fa6d0), smoothstep(0.3f, 1.0f, s));
+      Rgb ground = mix(hex(0x3a322a), hex(0x8a7a66), smoothstep(0.0f, 0.18f, s));
+      Rgb c = mix(ground, sky, smoothstep(0.2f, 0.26f, s));
       // Thin dark line right at the horizon, as chrome shows it.
-      c = scale(c, 1.0f - 0.55f * std::exp(-std::pow((s - 0.435f) / 0.012f, 2)));
+      c = scale(c, 1.0f - 0.55f * std::exp(-std::pow((s - 0.23f) / 0.01f, 2)));
       float streak = brush.fractal(u * 4, v * 64, 3);
       c = scale(c, 0.82f + 0.3f * streak);
       float hot = 0;
@@ -313,9 +313,7 @@ bool card(Image& img, const std::vector<Caption>& captions, const Rgb& glow, boo
   boxBlur(mask, w, h, std::max(2, h / 80));
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) {
-      float vignette = 0.03f * (1.0f - std::fabs(float(y) / h - 0.5f) * 2);
-      Rgb c = add(scale(glow, mask[size_t(y) * w + x] * 1.4f), ink.at(x, y));
-      img.at(x, y) = add(c, scale(glow, vignette));
+      img.at(x, y) = add(scale(glow, mask[size_t(y) * w + x] * 1.4f), ink.at(x, y));
     }
   }
   if (rules) {
@@ -387,7 +385,11 @@ bool makePicture(int index, Image* out, std::string* error) {
     }
   }
   if (!ok) return false;
-  *out = std::move(img);
+  // The program hands JPEG rows to OpenGL top row first, which the full-view quad shows at the
+  // bottom of the screen; pictures are therefore stored upside down to appear upright.
+  *out = Image(img.width(), img.height());
+  for (int y = 0; y < img.height(); ++y)
+    for (int x = 0; x < img.width(); ++x) out->at(x, img.height() - 1 - y) = img.at(x, y);
   return true;
 }
 

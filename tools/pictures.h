@@ -18,7 +18,8 @@ struct PictureInfo {
 // Slots 3 to 20 in order.
 extern const std::array<PictureInfo, 18> kPictures;
 
-// Draws picture `index` of kPictures; false with `error` when a font cannot be read.
+// Draws picture `index` of kPictures, rows in file order (upside down, see makePicture);
+// false with `error` when a font cannot be read.
 bool makePicture(int index, Image* out, std::string* error);
 
 }  // namespace korvalin::content

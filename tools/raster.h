@@ -87,18 +87,21 @@ class Rng {
   uint64_t state_;
 };
 
-// Value noise on a lattice that wraps every `period` cells, so textures built from it tile.
+// Value noise on a lattice that wraps every `periodX` by `periodY` cells, so textures built
+// from it tile when their coordinates span whole periods.
 class TileNoise {
  public:
-  TileNoise(int period, uint64_t seed) : period_(period), values_(size_t(period) * period) {
+  TileNoise(int period, uint64_t seed) : TileNoise(period, period, seed) {}
+  TileNoise(int periodX, int periodY, uint64_t seed)
+      : periodX_(periodX), periodY_(periodY), values_(size_t(periodX) * periodY) {
     Rng rng(seed);
     for (float& v : values_) v = rng.uniform();
   }
   // x, y in lattice cells; smooth, periodic in both directions.
   float at(float x, float y) const {
     float fx = std::floor(x), fy = std::floor(y);
-    int x0 = wrap(int(fx)), y0 = wrap(int(fy));
-    int x1 = wrap(x0 + 1), y1 = wrap(y0 + 1);
+    int x0 = wrap(int(fx), periodX_), y0 = wrap(int(fy), periodY_);
+    int x1 = wrap(x0 + 1, periodX_), y1 = wrap(y0 + 1, periodY_);
     float tx = x - fx, ty = y - fy;
     tx = tx * tx * (3 - 2 * tx);
     ty = ty * ty * (3 - 2 * ty);
@@ -120,9 +123,10 @@ class TileNoise {
   }
 
  private:
-  int wrap(int v) const { return ((v % period_) + period_) % period_; }
-  float cell(int x, int y) const { return values_[size_t(y) * period_ + x]; }
-  int period_;
+  static int wrap(int v, int period) { return ((v % period) + period) % period; }
+  float cell(int x, int y) const { return values_[size_t(y) * periodX_ + x]; }
+  int periodX_;
+  int periodY_;
   std::vector<float> values_;
 };
 
