@@ -22,6 +22,10 @@ constexpr int32_t kLabelMargin = 160;
 
 bool rowVisible(int32_t row) { return row >= 0 && row < kVisibleRows; }
 
+// One vertex of an editor line, converted as drawLine converts it; several lines then share one
+// glBegin, which llvmpipe draws far cheaper than a draw call per line.
+void lineVertex(int32_t x, int32_t y) { glVertex3f(toUnits(x), -toUnits(y), 0.0f); }
+
 void setBarColour(const ClipBar& bar) {
   if (bar.hovered) {
     glColor4ub(255, 240, 240, 84);
@@ -144,8 +148,12 @@ void draw(ClipBar& bar, int32_t rowY, bool cull) {
     setBarColour(bar);
     fillRect(left, rowY + 2, right, rowY + 24);
     glColor4f(0.0f, 0.0f, 0.0f, 0.33f);
-    drawLine(left, rowY + 2, left, rowY + 24);
-    drawLine(right, rowY + 2, right, rowY + 24);
+    glBegin(GL_LINES);
+    lineVertex(left, rowY + 2);
+    lineVertex(left, rowY + 24);
+    lineVertex(right, rowY + 2);
+    lineVertex(right, rowY + 24);
+    glEnd();
   }
   if (!cull || labelOnCanvas) drawText(barLabel(bar.operatorType), 12, 1, labelX, rowY + 12);
   if (active) {
@@ -200,7 +208,12 @@ void drawRow(LayerTrack& layer, int32_t trackScroll) {
   glLineWidth(2.0f);
   // The remainder keeps the sign of the offset, so a negative offset starts left of x 0.
   const int32_t first = layer.gridOffset % 80;
-  for (int32_t k = 0; k <= 13; ++k) drawLine(first + k * 80, top, first + k * 80, bottom);
+  glBegin(GL_LINES);
+  for (int32_t k = 0; k <= 13; ++k) {
+    lineVertex(first + k * 80, top);
+    lineVertex(first + k * 80, bottom);
+  }
+  glEnd();
 
   char text[16];
   std::snprintf(text, sizeof text, "%d", layer.index);
