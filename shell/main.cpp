@@ -16,7 +16,8 @@ constexpr const char* kUsage =
     "  --editor        the timeline editor: a 1024 x 768 window with the demo in its top-left\n"
     "                  640 x 480; the demo loops at the end of the music\n"
     "  --trace-frames  timing lines on standard error: start (and F1) to the first frame,\n"
-    "                  and the clock's step between passes (also KORVALIN_TRACE_FRAMES=1)\n"
+    "                  and the clock's step between passes (also KORVALIN_TRACE_FRAMES=1;\n"
+    "                  KORVALIN_TRACE_FRAMES=2 adds a line for every pass)\n"
     "  --help          this text\n"
     "  --version       the program's version\n";
 
@@ -26,6 +27,7 @@ int main(int argc, char** argv) {
   korvalin::ShellOptions options;
   const char* traceEnv = std::getenv("KORVALIN_TRACE_FRAMES");
   options.traceFrames = traceEnv != nullptr && std::strcmp(traceEnv, "0") != 0 && *traceEnv != '\0';
+  options.tracePasses = traceEnv != nullptr && std::strcmp(traceEnv, "2") == 0;
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
     if (std::strcmp(arg, "--windowed") == 0) {

@@ -41,7 +41,7 @@ double millisSince(SteadyClock::time_point from) {
 // play position moves from one pass to the next.
 class FrameTrace {
  public:
-  explicit FrameTrace(bool enabled) : enabled_(enabled) {}
+  FrameTrace(bool enabled, bool everyPass) : enabled_(enabled || everyPass), everyPass_(everyPass) {}
 
   void windowRequested(SteadyClock::time_point at, const char* why) {
     requested_ = at;
@@ -71,6 +71,7 @@ class FrameTrace {
       sumStep_ += step;
       if (step == 0) ++standstills_;
       if (step < 0) ++backwards_;
+      if (everyPass_) std::fprintf(stderr, "trace: pass %d at %.3f s, step %.3f ms\n", passes_, t, step);
     }
     last_ = t;
     haveLast_ = true;
@@ -92,6 +93,7 @@ class FrameTrace {
 
  private:
   bool enabled_;
+  bool everyPass_;
   SteadyClock::time_point requested_;
   const char* why_ = "start";
   bool firstFrameSeen_ = false;
@@ -125,7 +127,7 @@ struct Program {
         services{timeline, clock, transport, textures, kProjectFileName, opts.editorMode},
         hooks(makeEditorHooks(services)),
         renderer(timeline, textures, meshes),
-        trace(opts.traceFrames) {
+        trace(opts.traceFrames, opts.tracePasses) {
     state.fullscreenWanted = opts.fullscreen;
     if (opts.editorMode) {
       demoX = 0;

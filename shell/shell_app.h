@@ -12,6 +12,7 @@ struct ShellOptions {
   bool fullscreen = true;
   bool editorMode = false;   // 1024 x 768 window showing the editor's canvas
   bool traceFrames = false;  // timing lines on standard error
+  bool tracePasses = false;  // and one line per pass
   std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
 };
 
