@@ -8,7 +8,8 @@
 
 namespace korvalin {
 
-// Rows in stored order (bottom row first), tightly packed, red, green, blue per pixel.
+// Bottom row first (a top-down file is turned over, so height is always the positive row count),
+// rows tightly packed, red, green, blue per pixel.
 struct DibImage {
   int32_t width = 0;
   int32_t height = 0;
@@ -16,7 +17,8 @@ struct DibImage {
 };
 
 // Reads the file through a read-only mapping. On failure reports one message through the
-// platform's message box and returns none.
+// platform's message box and returns none. Converts 1-, 4-, 8-, 24-bit, 16- and 32-bit (plain or
+// with colour masks) and RLE8/RLE4 data; colour indices beyond the table read as black.
 std::unique_ptr<DibImage> loadDibImage(const char* path);
 
 // The same conversion over a whole file already in memory (`size` bytes at `data`); reports
