@@ -26,6 +26,7 @@ struct MusicStream::State {
   int64_t callbackEnd = 0;
   uint64_t callbackMicros = 0;
   bool paused = true;
+  bool noDevice = false;  // no audio output at all: time runs on the wall clock alone
   int64_t heldPos = 0;
   int64_t lastReported = 0;
   MusicStream::MicrosSource* now = nullptr;
@@ -73,6 +74,10 @@ int64_t heardPosition(const MusicStream::State& s) {
   const uint64_t now = (*s.now)();
   const uint64_t since = now > s.callbackMicros ? now - s.callbackMicros : 0;
   const int64_t advanced = static_cast<int64_t>(since * static_cast<uint64_t>(s.rate) / 1000000u);
+  if (s.noDevice) {
+    const int64_t position = s.callbackPos + advanced;
+    return s.totalFrames >= 0 ? std::min(position, s.totalFrames) : position;
+  }
   return std::min(s.callbackPos + advanced, s.callbackEnd);
 }
 
@@ -186,7 +191,10 @@ bool MusicStream::open(const char* path) {
     std::fprintf(stderr, "korvalin: %s: %s; playing silence instead\n", path, problem.c_str());
     closeStream();
   }
-  openDevice();
+  if (!openDevice()) {
+    std::fprintf(stderr, "korvalin: no audio device, not even SDL's dummy driver; the music is not heard\n");
+    state_->noDevice = true;
+  }
   return problem.empty();
 }
 
