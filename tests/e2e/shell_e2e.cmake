@@ -12,9 +12,13 @@ else()
   set(shell_assetgen none)
 endif()
 if(TARGET korvalin)
-  foreach(case shows-demo escape close f1-twice music-end)
+  foreach(case shows-demo escape close f1-twice music-end editor-quit-saves)
+    set(screen 640x480x24)
+    if(case STREQUAL editor-quit-saves)
+      set(screen 1024x768x24)
+    endif()
     add_test(NAME shell_e2e_${case}
-      COMMAND timeout 150 xvfb-run -a -s "-screen 0 640x480x24"
+      COMMAND timeout 150 xvfb-run -a -s "-screen 0 ${screen}"
         bash ${CMAKE_CURRENT_SOURCE_DIR}/shell_e2e.sh ${case} $<TARGET_FILE:korvalin>
         ${KORVALIN_RUN_DIR} ${shell_assetgen} $<TARGET_FILE:shell_make_sine_ogg>
         $<TARGET_FILE:shell_close_window> ${CMAKE_BINARY_DIR}/test-artifacts)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The real program under Xvfb, driven with xdotool. Run inside xvfb-run:
 #   shell_e2e.sh CASE KORVALIN RUN-FOLDER ASSETGEN MAKE-OGG CLOSE-WINDOW ARTIFACT-DIR
-# CASE: shows-demo | escape | close | f1-twice | music-end. Exit 77 means skipped.
+# CASE: shows-demo | escape | close | f1-twice | music-end | editor-quit-saves (needs a
+# 1024 x 768 screen). Exit 77 means skipped.
 set -u
 case_name=$1 program=$2 run_folder=$3 assetgen=$4 make_ogg=$5 close_window=$6 artifacts=$7
 title="Tamsilvo - Korvalin"
@@ -32,7 +33,7 @@ mkdir -p "$artifacts"
 
 start_program() {
   (cd "$work" && exec env SDL_AUDIODRIVER=dummy KORVALIN_HEADLESS=1 KORVALIN_TRACE_FRAMES=1 \
-    "$program" --windowed >"$work/stdout.log" 2>"$work/stderr.log") &
+    "$program" "$mode" >"$work/stdout.log" 2>"$work/stderr.log") &
   pid=$!
 }
 
@@ -73,6 +74,8 @@ shot() {
 
 colours() { identify -format '%k' "$artifacts/$1.png"; }
 
+mode=--windowed
+[ "$case_name" = editor-quit-saves ] && mode=--editor
 start_program
 wait_trace 60 1 "start to first frame"
 
@@ -116,6 +119,22 @@ case $case_name in
     started=$(date +%s)
     wait_exit 40
     [ $(( $(date +%s) - started )) -ge 1 ] || fail "ended too soon to have played the music"
+    ;;
+  editor-quit-saves)
+    before=$(md5sum <"$work/save.brz")
+    # Select the clip on layer 0 (moved over first: a click reads the position of the last
+    # move), duplicate it with C, then Escape: headless, the question answers "Save".
+    xdotool mousemove 300 611
+    sleep 0.4
+    xdotool mousedown 1
+    sleep 0.4
+    xdotool mouseup 1
+    sleep 0.3
+    press c
+    press Escape
+    wait_exit 20
+    grep -q 'unsaved changes.*Answered "Save"' "$work/stderr.log" || fail "no quit question on standard error"
+    [ "$(md5sum <"$work/save.brz")" != "$before" ] || fail "save.brz was not written"
     ;;
   *)
     fail "unknown case"
