@@ -158,7 +158,7 @@ bool buildDefaultProject(Timeline& timeline) {
   // ---- intro: aurora, the group and the title over a slowly bobbing chrome sphere ----------
   s.background(kBackground, 0, bar(kBuildBar), kAurora);
   s.model(kModels, bar(2), bars(6), kBig, 0, -0.85, -0.8, 0.8, 0.25, 0, 0);
-  s.flat(kCards, bar(1), bars(2.5), kGroup, kOne, kOne, 0.8, 0, 0.1);
+  s.flat(kCards, bar(1), bars(2.5), kGroup, kOne, kOne, 0.8, 0, 0.35);
   s.flat(kCards, bar(4), bars(3.75), kTitle, kOne, kOne, 1.0, 0, 0.3);
   flash(s, kBuildBar);
 
@@ -225,7 +225,7 @@ bool buildDefaultProject(Timeline& timeline) {
   s.model(kModels, bar(64), bars(8), kBig, 0, 0, 0, 2.0, 0.2, 1.0, 0);
   for (int i = 0; i < 2; ++i) s.model(kModels2, bar(64), bars(8), kPole, 0.9, 0, 0, 0, 0, 3, 180.0 * i);
   s.model(kModelsSharp, bar(64), bars(8), kBig, 0, 0, 0, 2.0, 0.2, 1.0, 0);
-  s.flat(kCards, bar(68), bars(3.5), kGroup, kOne, kOne, 0.6, 0, -0.55);
+  s.flat(kCards, bar(68), bars(3.5), kTrack, kOne, kOne, 0.5, 0, -0.72);
   for (int b = kFinaleBar; b < kEndingBar; b += 2) flash(s, b);
 
   // ---- ending: greetings over the aurora while the last chord fades -----------------------

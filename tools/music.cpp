@@ -194,17 +194,21 @@ void leadNote(Bus& bus, double at, double length, double note, double gain, doub
   }
 }
 
-// Ping-pong echo of a bus onto the mix.
-void echoInto(Bus& mix, const Bus& dry, double delaySeconds, double feedback, double wet) {
-  size_t d = frameAt(delaySeconds);
-  std::vector<float> l = dry.left, r = dry.right;
+// Ping-pong echo of `lead`, worked out in place to spare a copy of the bus, then added onto
+// `mix` as the dry signal plus `wet` of the echoes.
+void echoInto(Bus& mix, Bus& lead, double delaySeconds, double feedback, double wet) {
+  const size_t d = frameAt(delaySeconds);
+  std::vector<float>& l = lead.left;
+  std::vector<float>& r = lead.right;
   for (size_t i = d; i < l.size(); ++i) {
     l[i] += float(r[i - d] * feedback);
     r[i] += float(l[i - d] * feedback);
   }
+  // Each echoed sample holds the dry one plus feedback times the other side's echo.
+  const double dryEchoes = (1 - wet) * feedback;
   for (size_t i = 0; i < mix.frames(); ++i) {
-    mix.left[i] += dry.left[i] + float((l[i] - dry.left[i]) * wet);
-    mix.right[i] += dry.right[i] + float((r[i] - dry.right[i]) * wet);
+    mix.left[i] += l[i] - (i >= d ? float(r[i - d] * dryEchoes) : 0.0f);
+    mix.right[i] += r[i] - (i >= d ? float(l[i - d] * dryEchoes) : 0.0f);
   }
 }
 
@@ -314,12 +318,15 @@ std::vector<float> synthesiseTrack() {
     }
   }
 
-  Bus mix(frames);
+  // Everything ends up in the tonal bus; the others are released before the output is made.
+  Bus& mix = tonal;
   echoInto(mix, lead, 3 * sixteenth, 0.45, 0.6);
   for (size_t i = 0; i < frames; ++i) {
-    mix.left[i] += drums.left[i] + tonal.left[i];
-    mix.right[i] += drums.right[i] + tonal.right[i];
+    mix.left[i] += drums.left[i];
+    mix.right[i] += drums.right[i];
   }
+  lead = Bus(0);
+  drums = Bus(0);
 
   // Soft limiter, then a short fade at both ends so the stream starts and ends in silence.
   std::vector<float> out(frames * 2);
