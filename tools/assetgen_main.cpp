@@ -31,8 +31,8 @@ struct Options {
   bool forceProject = false;
 };
 
-void usage() {
-  std::fprintf(stderr,
+void usage(FILE* out) {
+  std::fprintf(out,
                "usage: korvalin_assetgen <run folder> [--no-music] [--only-project] [--force-project]\n"
                "  Writes text12/14/18.bmp, save.brz (only where none exists) and data/ into the folder.\n"
                "  --no-music       skip the soundtrack (the slow part)\n"
@@ -131,11 +131,11 @@ int main(int argc, char** argv) {
     } else if (arg == "--force-project") {
       opt.forceProject = true;
     } else if (arg == "--help" || arg == "-h") {
-      usage();
+      usage(stdout);
       return 0;
     } else if (!arg.empty() && arg[0] == '-') {
       std::fprintf(stderr, "korvalin_assetgen: unknown option %s\n", arg.c_str());
-      usage();
+      usage(stderr);
       return 2;
     } else if (opt.dir.empty()) {
       opt.dir = arg;
@@ -145,7 +145,7 @@ int main(int argc, char** argv) {
     }
   }
   if (opt.dir.empty()) {
-    usage();
+    usage(stderr);
     return 2;
   }
 

@@ -37,7 +37,6 @@ bool FontFace::open(const std::string& path, std::string* error) {
 void FontFace::setSize64(int size64) { FT_Set_Char_Size(face(face_), 0, size64, 72, 72); }
 
 void FontFace::setSqueeze(double factor) {
-  squeeze_ = factor;
   FT_Matrix m;
   m.xx = FT_Fixed(factor * 65536.0);
   m.xy = 0;
@@ -90,8 +89,8 @@ InkBox FontFace::measureText(const std::string& text) {
   return total;
 }
 
-void FontFace::drawChar(Image& image, unsigned char c, int x, int baselineY, const Rgb& colour) {
-  if (!render(c)) return;
+int FontFace::drawChar(Image& image, unsigned char c, int x, int baselineY, const Rgb& colour) {
+  if (!render(c)) return 0;
   FT_GlyphSlot g = face(face_)->glyph;
   const FT_Bitmap& bm = g->bitmap;
   for (unsigned row = 0; row < bm.rows; ++row) {
@@ -102,15 +101,13 @@ void FontFace::drawChar(Image& image, unsigned char c, int x, int baselineY, con
                   v / 255.0f);
     }
   }
+  return int((g->advance.x + 32) >> 6);
 }
 
 void FontFace::drawText(Image& image, const std::string& text, int x, int baselineY,
                         const Rgb& colour) {
   int pen = x;
-  for (unsigned char c : text) {
-    drawChar(image, c, pen, baselineY, colour);
-    pen += int((face(face_)->glyph->advance.x + 32) >> 6);
-  }
+  for (unsigned char c : text) pen += drawChar(image, c, pen, baselineY, colour);
 }
 
 }  // namespace korvalin::content

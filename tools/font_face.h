@@ -38,14 +38,14 @@ class FontFace {
   InkBox measureChar(unsigned char c);
   InkBox measureText(const std::string& text);
   // Draws with anti-aliased coverage; pen at (x, baselineY) in the image's top-down pixels.
-  void drawChar(Image& image, unsigned char c, int x, int baselineY, const Rgb& colour);
+  // Returns the advance, 0 for a character the font cannot render.
+  int drawChar(Image& image, unsigned char c, int x, int baselineY, const Rgb& colour);
   void drawText(Image& image, const std::string& text, int x, int baselineY, const Rgb& colour);
 
  private:
   bool render(unsigned char c);
   void* library_ = nullptr;
   void* face_ = nullptr;
-  double squeeze_ = 1.0;
 };
 
 }  // namespace korvalin::content

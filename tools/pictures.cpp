@@ -373,14 +373,11 @@ bool makePicture(int index, Image* out, std::string* error) {
       break;
     default: {
       // The four greeted groups share one look in their own colours.
+      static const char* const names[4] = {"varnok", "duskweft", "qel", "ostrel"};
       static const uint32_t glows[4] = {0xff8040, 0x30c0ff, 0xc050ff, 0x50e0a0};
-      ok = card(img, {{"greetings to", kFontSans, 0.04f, 0.3f, grey},
-                      {info.fileName == std::string("varnok.jpg")     ? "varnok"
-                       : info.fileName == std::string("duskweft.jpg") ? "duskweft"
-                       : info.fileName == std::string("qel.jpg")      ? "qel"
-                                                                      : "ostrel",
-                       kFontSansBold, 0.14f, 0.52f, white}},
-                hex(glows[(info.slot - 17) & 3]), false, error);
+      const size_t k = size_t(info.slot - 17) & 3;
+      ok = card(img, {{"greetings to", kFontSans, 0.04f, 0.3f, grey}, {names[k], kFontSansBold, 0.14f, 0.52f, white}},
+                hex(glows[k]), false, error);
       break;
     }
   }

@@ -1,7 +1,4 @@
 // The generated run folder, read back by the program's own readers and by outside tools.
-#include <sys/stat.h>
-#include <sys/wait.h>
-
 #include <gtest/gtest.h>
 #include <vorbis/vorbisfile.h>
 
