@@ -96,8 +96,8 @@ TEST(ParameterPanelTest, ButtonCodesStartTheRightDrags) {
   panel->mouseButton(2);  // right: fine drag on a FloatField, nothing on an IntField
   EXPECT_FALSE(panel->imageId.dragging);
   EXPECT_TRUE(panel->positionX.fineDragging);
-  panel->positionX.track(panel->positionX.mouseX, panel->positionX.mouseY - 100);
-  EXPECT_NEAR(block[4], 1.1f, 1e-5f);
+  panel->positionX.track(panel->positionX.mouseX - 200, panel->positionX.mouseY - 250);
+  EXPECT_NEAR(block[4], 1.25f, 1e-5f);
   panel->mouseButton(-1);
   EXPECT_FALSE(panel->positionX.fineDragging);
 

@@ -30,14 +30,12 @@ TEST(ValueFieldTest, StepsLeavingTheRangeAreDiscardedWhole) {
   field.wheel(-1);
   EXPECT_EQ(value, 0);
 
-  // Float maximum is exclusive: 9.5 cannot step to 10.5, and 9 cannot step back to a stored 10.
-  float scale = 9.5f;
+  // Float maximum is exclusive: a stored 10 stays, but 9 cannot step back to it.
+  float scale = 10;
   FloatField floatField;
   floatField.bind(&scale, 0, 10, 660, 115, 4, "Scale ");
   hoverBox(floatField);
-  floatField.wheel(1);
-  EXPECT_EQ(scale, 9.5f);
-  scale = 10;
+  EXPECT_EQ(scale, 10);
   floatField.wheel(-1);
   floatField.wheel(1);
   EXPECT_EQ(scale, 9);
@@ -64,22 +62,6 @@ TEST(ValueFieldTest, CoarseDragIsRelativeDiscardsOutOfRangeStepsAndLastsUntilRel
   field.release();
   field.track(mx, 49);
   EXPECT_EQ(value, 1);
-}
-
-TEST(ValueFieldTest, FineDragAddsOneThousandthPerPixelAndOnlyRightButtonStartsIt) {
-  float value = 1;
-  FloatField field;
-  field.bind(&value, -1000, 1000, 660, 40, 6, "Target x ");
-  hoverBox(field);
-  field.press(1);
-  EXPECT_FALSE(field.dragging || field.fineDragging);
-  field.press(2);
-  EXPECT_TRUE(field.fineDragging);
-  EXPECT_FALSE(field.dragging);
-  field.track(field.mouseX - 200, field.mouseY - 250);
-  EXPECT_NEAR(value, 1.25f, 1e-5f);
-  field.release();
-  EXPECT_FALSE(field.fineDragging);
 }
 
 TEST(ValueFieldTest, BindRaisesLowAndNaNValuesPerKindAndLeavesHighOnesAlone) {
@@ -130,15 +112,9 @@ TEST(ValueFieldTest, HoverTestIsStrictOnAllFourSides) {
   float value = 0;
   IntField field;
   field.bind(&value, 0, 9, 660, 40, 3, "Size X");  // box x 714..738, y 40..57
-  const struct {
-    int32_t x, y;
-    bool inside;
-  } probes[] = {{715, 41, true}, {737, 56, true}, {714, 41, false}, {738, 41, false}, {715, 40, false},
-                {715, 57, false}};
-  for (const auto& p : probes) {
-    field.track(p.x, p.y);
-    EXPECT_EQ(field.hovered, p.inside) << p.x << "," << p.y;
-  }
+  const auto hoveredAt = [&](int32_t x, int32_t y) { return field.track(x, y), field.hovered; };
+  EXPECT_TRUE(hoveredAt(715, 41) && hoveredAt(737, 56));
+  EXPECT_FALSE(hoveredAt(714, 41) || hoveredAt(738, 41) || hoveredAt(715, 40) || hoveredAt(715, 57));
 }
 
 TEST(ValueTextTest, FormatsTruncatedIntegersAndAnyFloatWithinTheBuffer) {
@@ -153,15 +129,6 @@ TEST(ValueTextTest, FormatsTruncatedIntegersAndAnyFloatWithinTheBuffer) {
   }
   formatFloatFieldValue(10, text, sizeof text);
   EXPECT_STREQ(text, "10.000");
-
-  for (float v : {std::numeric_limits<float>::quiet_NaN(), FLT_MAX, -FLT_MAX}) {
-    char tiny[5];
-    tiny[4] = '#';
-    formatFloatFieldValue(v, tiny, 4);
-    formatIntFieldValue(v, tiny, 4);
-    EXPECT_LE(std::strlen(tiny), 3u);
-    EXPECT_EQ(tiny[4], '#');
-  }
 
   // Cut at the box width, marked so a cut number is not read as a smaller one.
   formatFloatFieldValue(-FLT_MAX, text, sizeof text);
