@@ -108,6 +108,7 @@ TextBatch::TextBatch() {
   glEnable(GL_BLEND);
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   glDisable(GL_DEPTH_TEST);
+  glColor3f(0.0f, 0.0f, 0.0f);  // also when nothing is drawn: callers may rely on black after text
 }
 
 TextBatch::~TextBatch() {
@@ -138,10 +139,7 @@ void TextBatch::add(const char* text, int32_t size, int32_t centred, int32_t x, 
   if (openSize_ != size) {
     if (openSize_ != 0) glEnd();
     glBindTexture(GL_TEXTURE_2D, gTextTextures->names[font->slot]);
-    if (openSize_ == 0) {
-      glEnable(GL_TEXTURE_2D);
-      glColor3f(0.0f, 0.0f, 0.0f);
-    }
+    if (openSize_ == 0) glEnable(GL_TEXTURE_2D);
     glBegin(GL_QUADS);
     openSize_ = size;
   }
