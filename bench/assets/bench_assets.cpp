@@ -66,7 +66,7 @@ BENCHMARK(BM_ComputeVertexNormals)->Unit(benchmark::kMicrosecond);
 
 void BM_LoadDibImage8Bit(benchmark::State& state) {
   static test::TempDir dir;
-  test::BmpSpec s;
+  test::BmpParts s;
   s.width = 1024;
   s.height = 256;
   s.bitCount = 8;

@@ -29,8 +29,8 @@ inline void putFloat(Bytes& b, float f) {
 inline void append(Bytes& b, const Bytes& more) { b.insert(b.end(), more.begin(), more.end()); }
 
 // A BMP file (or packed DIB) from its parts; sizes and offsets are filled in.
-struct BmpSpec {
-  explicit BmpSpec(int32_t w = 1, int32_t h = 1, uint16_t bits = 24, uint32_t compressionKind = 0)
+struct BmpParts {
+  explicit BmpParts(int32_t w = 1, int32_t h = 1, uint16_t bits = 24, uint32_t compressionKind = 0)
       : width(w), height(h), bitCount(bits), compression(compressionKind) {}
   int32_t width, height;
   uint16_t bitCount;
@@ -41,7 +41,7 @@ struct BmpSpec {
   Bytes pixels;                   // as stored, rows padded by the caller
 };
 
-inline Bytes makeBmp(const BmpSpec& s) {
+inline Bytes makeBmp(const BmpParts& s) {
   Bytes h;
   put(h, s.headerSize, 4);
   int side = s.headerSize == 12 ? 2 : 4;

@@ -36,7 +36,7 @@ class TextureTableTest : public ::testing::Test {
     static test::GlTestContext* driverAnchor = new test::GlTestContext(1, 1);
     (void)driverAnchor;
     dir_ = new test::TempDir();
-    test::BmpSpec sheet{4, 2, 24};
+    test::BmpParts sheet{4, 2, 24};
     sheet.pixels = {255, 255, 255, 0, 0, 0, 255, 0, 0, 30, 20, 10};
     sheet.pixels.resize(24);
     test::writeFile(dir_->file("text12.bmp"), test::makeBmp(sheet));
