@@ -340,6 +340,7 @@ TEST_F(CanvasTest, PanelsWithTheRunFolderFontSheets) {
   TextureTable real;
   glGenTextures(3, real.names);
   for (int slot = 0; slot < 3; ++slot) uploadFontSheet(real, (dir + files[slot]).c_str(), slot);
+  real.names[5] = makeSolidTexture(200, 30, 40);  // for the 2D layer's preview
   setTextTextures(&real);
   checkPanels("real_");
 
@@ -353,7 +354,7 @@ TEST_F(CanvasTest, PanelsWithTheRunFolderFontSheets) {
   drawText("size 14: The quick brown fox ~ 0123456789 !?", 14, 0, 20, 590);
   drawText("size 18: The quick brown fox ~ 0123456789 !?", 18, 0, 20, 620);
   keep(grab(), "real_text_and_buttons.png");
-  glDeleteTextures(3, real.names);
+  glDeleteTextures(6, real.names);
 }
 
 }  // namespace
