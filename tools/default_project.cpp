@@ -39,6 +39,10 @@ enum Layer : int {
 };
 
 constexpr double kOverlap = 0.05;
+// The play position comes from a millisecond clock, so a cut exactly on a bar can fall on a
+// frame's position, where the strict activity rule shows neither clip (a frame without its
+// camera or model). Half a millisecond later no clock position can ever equal a cut.
+constexpr double kCutOffset = 0.0005;
 
 struct CameraSpan {
   double start, end, fov;
@@ -104,7 +108,7 @@ class Script {
     return k < 0 ? 1.0 : k;
   }
   void add(int layer, double start, double length, int type, std::initializer_list<float> values) {
-    if (!tl_.addClip(layer, float(start), float(length), type)) {
+    if (!tl_.addClip(layer, float(start + kCutOffset), float(length), type)) {
       ok_ = false;
       return;
     }
