@@ -277,7 +277,14 @@ void PlayMarker::draw() {
 }
 
 float PlayMarker::update(float viewStart, float time, float zoom, bool canDrag) {
-  const double p = pixelsPerSecond(clampZoom(static_cast<int64_t>(zoom)));
+  // The zoom arrives as a float; anything outside 1 ... kMaxZoom (NaN included) is pinned first.
+  int32_t level = 1;
+  if (zoom >= static_cast<float>(kMaxZoom)) {
+    level = kMaxZoom;
+  } else if (zoom >= 1.0f) {
+    level = static_cast<int32_t>(zoom);
+  }
+  const double p = pixelsPerSecond(level);
   markerX = truncatePixel(p * (static_cast<double>(time) - viewStart));
   if (dragging && canDrag) {
     const int32_t dx = mouseX - grabX;
