@@ -1,5 +1,4 @@
-// BMP reader: maps the file read-only and converts every supported encoding to 24-bit RGB,
-// in place of the platform DIB conversion the original program relied on.
+// BMP reader: maps the file read-only and converts every supported encoding to 24-bit RGB.
 #include "assets/dib_image.h"
 
 #include <fcntl.h>
