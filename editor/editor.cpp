@@ -1,5 +1,7 @@
 #include "editor/editor.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <utility>
 
@@ -49,7 +51,9 @@ void Editor::mouseMove(int32_t x, int32_t y) {
   mouseX = x;
   mouseY = y;
   if (middleHeld) {
-    addZoom(zoomAnchorY - y);  // moving up by n pixels zooms in by n
+    // Moving up by n pixels zooms in by n; taken wide, as positions come from outside.
+    const int64_t d = static_cast<int64_t>(zoomAnchorY) - y;
+    addZoom(static_cast<int32_t>(std::max<int64_t>(INT32_MIN, std::min<int64_t>(INT32_MAX, d))));
     zoomAnchorY = y;
   }
   playMarker.track(mouseX, mouseY, zoom);

@@ -2,10 +2,10 @@
 # The editor in --editor mode under Xvfb, driven with xdotool: select a clip by its bar, change a
 # value with the wheel, duplicate, delete, make a clip through the dialogs, save, and compare
 # save.brz byte for byte. Run inside xvfb-run with a 1024 x 768 screen:
-#   e2e_editor.sh KORVALIN PROJECT-TOOL RUN-FOLDER ASSETGEN ARTIFACT-DIR
-# Exit 77 means skipped.
+#   e2e_editor.sh KORVALIN PROJECT-TOOL RUN-FOLDER ARTIFACT-DIR
+# Exit 77 means skipped (no run folder yet).
 set -u
-program=$1 project_tool=$2 run_folder=$3 assetgen=$4 artifacts=$5
+program=$1 project_tool=$2 run_folder=$3 artifacts=$4
 
 work=$(mktemp -d)
 pid=
@@ -21,14 +21,8 @@ cleanup() {
 trap cleanup EXIT
 
 # A copy of the run folder with our own project, so the real one is never touched.
-if [ -d "$run_folder/data" ]; then
-  cp -r "$run_folder"/. "$work"/
-elif [ -x "$assetgen" ]; then
-  "$assetgen" "$work" >/dev/null 2>&1 || fail "the asset generator failed"
-else
-  echo "SKIP: no run folder at $run_folder and no asset generator to make one"
-  exit 77
-fi
+[ -d "$run_folder/data" ] || { echo "SKIP: no run folder at $run_folder"; exit 77; }
+cp -r "$run_folder"/. "$work"/
 "$project_tool" start "$work/save.brz" || fail "cannot write the starting project"
 mkdir -p "$artifacts"
 
@@ -57,11 +51,8 @@ click() {
 }
 wheel_up() {
   xdotool mousemove "$1" "$2"
+  for _ in $(seq "$3"); do sleep 0.3; xdotool click 4; done
   sleep 0.3
-  for _ in $(seq "$3"); do
-    xdotool click 4
-    sleep 0.3
-  done
 }
 key() {
   alive
@@ -85,7 +76,6 @@ shot editor-e2e-chooser
 click 700 110                     # "Camera"
 wheel_up 780 48 3                 # Layer 0 -> 3
 shot editor-e2e-dialog
-before=$(now)
 click 700 155                     # "Proceed"
 after=$(now)
 key y                             # save
@@ -107,4 +97,4 @@ wait "$pid"
 status=$?
 pid=
 [ "$status" -eq 0 ] || fail "exit status $status, expected 0"
-echo "PASS (new clip made between $(echo "$before - $stopped" | bc) s and $(echo "$after - $stopped" | bc) s after Stop)"
+echo "PASS"

@@ -66,6 +66,11 @@ Rgb over(Rgb src, double alpha, Rgb dst) {
 }
 
 const Rgb kEvenRow{167, 165, 160};
+Timeline oneBox() {
+  Timeline t;
+  t.addClip(0, 1.0f, 2.0f, kBox);
+  return t;
+}
 const Rgb kGrid{184, 182, 177};
 
 // A font sheet of checkered ink, so that labels leave pixels that culling must not change.
@@ -101,75 +106,45 @@ class EditorDrawTest : public EditorTest {
     ASSERT_TRUE(gl.ok()) << gl.error();
     setTextTextures(nullptr);
   }
-  // One pass of input, then the canvas as the editor pass draws it.
-  float frame(const Pass& p) {
+  void frame(const Pass& p) {
     run(p);
     beginCanvas();
-    return editor->drawEditor();
+    editor->drawEditor();
   }
-  void keep(const char* name) {
-    writePng(artifactDir() + "/" + name, 1024, 768, gl.readPixels(0, 0, 1024, 768));
-  }
+  void keep(const char* name) { writePng(artifactDir() + "/" + name, 1024, 768, gl.readPixels(0, 0, 1024, 768)); }
 
   GlTestContext gl{1024, 768};
 };
 
-// --- pixels ---------------------------------------------------------------------------------------
-
-TEST_F(EditorDrawTest, BarFillsItsTimeSpanInItsRow) {
-  Timeline project;
-  project.addClip(0, 3.0f, 1.5f, kBox);
-  startWith(project);
+TEST_F(EditorDrawTest, BarsNegativeTimeAndGridLandOnTheirPixels) {
+  startWith(Timeline());
+  timeline.addClip(0, 3.0f, 1.5f, kBox);
   frame({});
   frame({});
   const Rgb bar = over({128, 128, 255}, 84.0 / 255.0, kEvenRow);
-  EXPECT_TRUE(near(canvasPixel(gl, 210, 612), bar));
-  EXPECT_TRUE(near(canvasPixel(gl, 300, 612), bar));
+  EXPECT_TRUE(near(canvasPixel(gl, 210, 612), bar));  // 204.8 to 307.2, drawn from 204 to 307
+  EXPECT_TRUE(near(canvasPixel(gl, 300, 602), bar));
   EXPECT_TRUE(near(canvasPixel(gl, 200, 612), kEvenRow));
   EXPECT_TRUE(near(canvasPixel(gl, 311, 612), kEvenRow));
-  // The box spans rowY + 2 to rowY + 24 (canvas y 601 to 623) inside the 23-pixel row.
   EXPECT_TRUE(near(canvasPixel(gl, 250, 600), kEvenRow));
-  EXPECT_TRUE(near(canvasPixel(gl, 250, 602), bar));
 
-  // Hovered, it turns pale whatever its class.
-  frame({250, 612});
-  frame({250, 612});
-  EXPECT_TRUE(near(canvasPixel(gl, 250, 612), over({255, 240, 240}, 84.0 / 255.0, kEvenRow)));
-}
-
-TEST_F(EditorDrawTest, TimeBeforeZeroIsShaded) {
-  startEditor();
-  editor->setViewStart(-5.0f);
-  frame({});
-  const Rgb shaded = over({0, 0, 0}, 0.2, kEvenRow);
-  EXPECT_TRUE(near(canvasPixel(gl, 10, 612), shaded));
-  EXPECT_TRUE(near(canvasPixel(gl, 339, 612), shaded));
-  EXPECT_TRUE(near(canvasPixel(gl, 343, 612), kEvenRow));
-  EXPECT_TRUE(near(canvasPixel(gl, 339, 740), over({0, 0, 0}, 0.2, {174, 172, 167})));
-
-  editor->setViewStart(0.5f);
-  frame({});
-  EXPECT_TRUE(near(canvasPixel(gl, 10, 612), kEvenRow));
-}
-
-TEST_F(EditorDrawTest, GridOffsetPlacesTheFirstLine) {
-  startEditor();
   auto gridNear = [&](int x) {
     for (int dx = -1; dx <= 1; ++dx) {
-      if (near(canvasPixel(gl, x + dx, 612), kGrid)) return true;
+      if (near(canvasPixel(gl, x + dx, 740), kGrid)) return true;
     }
     return false;
   };
+  editor->setViewStart(-5.0f);
   editor->shiftGrid(-5);
   frame({});
-  EXPECT_TRUE(gridNear(75));
-  EXPECT_TRUE(gridNear(155));
-  EXPECT_FALSE(gridNear(5));
-  editor->shiftGrid(90);  // 85
+  const Rgb shaded = over({0, 0, 0}, 0.2, kEvenRow);
+  EXPECT_TRUE(near(canvasPixel(gl, 10, 612), shaded));  // x 0 to 341 lie before time 0
+  EXPECT_TRUE(near(canvasPixel(gl, 339, 612), shaded));
+  EXPECT_TRUE(near(canvasPixel(gl, 343, 612), kEvenRow));
+  EXPECT_TRUE(gridNear(395) && !gridNear(405));  // first line at x -5
+  editor->shiftGrid(90);
   frame({});
-  EXPECT_TRUE(gridNear(5));
-  EXPECT_TRUE(gridNear(85));
-  EXPECT_FALSE(gridNear(75));
+  EXPECT_TRUE(gridNear(405) && !gridNear(395));  // first line at x 5
 }
 
 TEST_F(EditorDrawTest, CullingChangesNoPixelAndNoHover) {
@@ -182,7 +157,7 @@ TEST_F(EditorDrawTest, CullingChangesNoPixelAndNoHover) {
   for (int layer = 0; layer < kLayerCount; ++layer) {
     for (int i = 0; i < 150; ++i) project.addClip(layer, start(random), length(random), type(random));
   }
-  project.addClip(2, 1e30f, 1.0f, kFlat);  // far beyond any canvas
+  project.addClip(2, 1e30f, 1.0f, kFlat);
   startWith(project);
 
   const struct {
@@ -210,7 +185,7 @@ TEST_F(EditorDrawTest, CullingChangesNoPixelAndNoHover) {
         }
       }
     }
-    EXPECT_TRUE(pixels[0] == pixels[1]) << "zoom " << view.zoom << " viewStart " << view.viewStart;
+    EXPECT_TRUE(pixels[0] == pixels[1]) << "zoom " << view.zoom;
     EXPECT_TRUE(hovers[0] == hovers[1]) << "zoom " << view.zoom;
   }
   keep("editor-culling.png");
@@ -224,38 +199,34 @@ class FakeMusic : public MusicApi {
   void init() override {}
   bool open(const char*) override { return true; }
   void playPaused() override {}
-  void setPaused(bool p) override { paused = p; }
+  void setPaused(bool) override {}
   void setPosition(uint32_t bytes) override {
     positions.push_back(bytes);
     timeMs = static_cast<int32_t>(bytes / (kBytesPerSecond / 1000));
   }
   int32_t getTime() override { return timeMs; }
   int32_t getLength() override { return 0x7fffffff; }
-  bool paused = true;
   int32_t timeMs = 0;
   std::vector<uint32_t> positions;
 };
 
 class EditorHooksTest : public EditorDrawTest {
  protected:
-  void moveTo(double seconds) {
+  void start(double seconds) {
+    services.projectPath = path;
     music.timeMs = static_cast<int32_t>(seconds * 1000.0);
     clock.seek(seconds);
-  }
-  void makeHooks() {
-    services = std::make_unique<ShellServices>(ShellServices{timeline, clock, transport, textures, path, true});
-    hooks = makeEditorHooks(*services);
+    hooks = makeEditorHooks(services);
     hooks->editorStartup();
   }
-  // One shell pass: input hook, music resumed and clock playing, key hook, time records, editor
-  // pass; `seen` is the position the demo frame of the pass is drawn at, before the clock takes
-  // the music's position again.
+  // One shell pass; `seen` is the position the demo frame of the pass is drawn at, before the
+  // clock takes the music's position again.
   void pass(int32_t x, int32_t y, bool left = false, int32_t wheel = 0, uint8_t key = 0) {
     input.mouseX = x;
     input.mouseY = y;
     input.leftDown = left ? 1 : 0;
     input.wheelStep = wheel;
-    if (key != 0) input.lastKey = key;
+    input.lastKey = key;
     hooks->editorInput(input);
     transport.resumePlaying();
     hooks->editorKeys();
@@ -273,90 +244,57 @@ class EditorHooksTest : public EditorDrawTest {
   FakeMusic music;
   Transport transport{clock, music};
   TextureTable textures;
+  ShellServices services{timeline, clock, transport, textures, "", true};
   ShellInput input;
-  std::unique_ptr<ShellServices> services;
   std::unique_ptr<EditorHooks> hooks;
   float seen = 0.0f;
 };
 
 TEST_F(EditorHooksTest, NewClipThroughTheDialogsAtThePlayPositionThenSave) {
-  Timeline project;
-  project.addClip(0, 1.0f, 2.0f, kBox);
-  writeProject(project);
-  moveTo(12.5);
-  const float playPosition = clock.elapsed();  // 12.5 as the clock's float arithmetic gives it
-  makeHooks();
-  pass(0, 0);
+  Timeline expected = oneBox();
+  writeProject(expected);
+  start(12.5);
+  const float playPosition = clock.elapsed();  // 12.5 in the clock's float arithmetic
   pass(0, 0, false, 0, kKeyN);
-  EXPECT_EQ(timeline.editMode, kEditChooseOperator);
   pass(700, 105);
   pass(700, 105, true);  // "Camera"
   pass(700, 105);
-  ASSERT_EQ(timeline.editMode, kEditNewOperator);
-  ASSERT_EQ(timeline.selectedLayer, kCamera);
-  for (int i = 0; i < 3; ++i) pass(780, 45, false, +1);  // Layer field to 3
-  pass(780, 45, false, -1);
-  pass(780, 45, false, +1);
-  EXPECT_FALSE(hooks->hasUnsavedChanges());
+  for (int i = 0; i < 4; ++i) pass(780, 45, false, +1);  // Layer field to 4,
+  pass(780, 45, false, -1);                               // and back to 3
   pass(700, 155);
   keep("editor-new-operator-dialog.png");
+  EXPECT_FALSE(hooks->hasUnsavedChanges());
   pass(700, 155, true);  // "Proceed"
-  pass(700, 155);
   EXPECT_EQ(timeline.editMode, kEditNothing);
-  ASSERT_EQ(timeline.clipCount(3), 1);
-  EXPECT_EQ(timeline.layerClipTypes[3][0], kCamera);
-  EXPECT_EQ(timeline.layerClipTimes[3][0].start, playPosition);
-  EXPECT_NEAR(playPosition, 12.5f, 1e-5);
-  EXPECT_EQ(timeline.layerClipTimes[3][0].length, 1.0f);
   EXPECT_TRUE(hooks->hasUnsavedChanges());
-
   pass(700, 155, false, 0, kKeyY);
   EXPECT_FALSE(hooks->hasUnsavedChanges());
-  Timeline expected;
-  expected.addClip(0, 1.0f, 2.0f, kBox);
   expected.addClip(3, playPosition, 1.0f, kCamera);
   EXPECT_EQ(readFile(path), encodeProject(expected));
 }
 
-TEST_F(EditorHooksTest, KeyReachesTheEditorOnceAndALostKeyNever) {
-  makeHooks();
-  pass(0, 0);
-  // Pressed and released before the pass: the release already cleared lastKey.
-  input.lastKey = 0;
-  pass(0, 0);
-  EXPECT_EQ(timeline.editMode, kEditNothing);
+TEST_F(EditorHooksTest, StopRewindsEveryPassAndOnlyThenTheMarkerScrubs) {
+  start(3.0);
   pass(0, 0, false, 0, kKeyN);
-  EXPECT_EQ(input.lastKey, 0);
-  EXPECT_EQ(timeline.editMode, kEditChooseOperator);
-  // A new window closes the list again.
-  hooks->editorStartup();
+  hooks->editorStartup();  // a new window closes the list
+  pass(0, 0);              // a key pressed and released between passes never arrives
   EXPECT_EQ(timeline.editMode, kEditNothing);
-  pass(0, 0);
-  EXPECT_EQ(timeline.editMode, kEditNothing);
-}
 
-TEST_F(EditorHooksTest, HoldingStopRewindsEveryPassAndTheMarkerDragsOnlyAfterIt) {
-  moveTo(3.0);
-  makeHooks();
-  pass(0, 0);
   for (int i = 0; i < 3; ++i) pass(160, 500, true);  // "Stop" held
   EXPECT_EQ(music.positions, std::vector<uint32_t>({0, 0, 0}));
   EXPECT_EQ(seen, 0.0f);
-  pass(160, 500);
   pass(5, 590);
-  pass(5, 590, true);    // grab the handle at time 0
-  pass(133, 590, true);  // 128 pixels right at zoom 40
-  EXPECT_FLOAT_EQ(seen, 1.875f);
-
-  // Dragged left of time 0, the clock stays at 0 instead of wrapping to some 49 days.
+  pass(5, 590, true);  // the handle at time 0
+  pass(133, 590, true);
+  EXPECT_FLOAT_EQ(seen, 1.875f);  // 128 pixels at zoom 40
   pass(-200, 590, true);
-  EXPECT_EQ(seen, 0.0f);
+  EXPECT_EQ(seen, 0.0f);  // not wrapped around to some 49 days
   pass(-200, 590);
 
-  // After Play the handle still highlights but does not move the play position.
-  pass(30, 500, true);
+  pass(30, 500, true);  // "Play": the handle still highlights, but the position stays
   pass(30, 500);
-  moveTo(2.0);
+  music.timeMs = 2000;
+  clock.seek(2.0);
   pass(136, 590);
   pass(136, 590);
   pass(136, 590, true);
