@@ -103,6 +103,9 @@ std::unique_ptr<JpegImage> loadJpegImage(const char* path, JpegLoadResult& resul
   image.width = static_cast<int32_t>(cinfo.output_width);
   image.height = static_cast<int32_t>(cinfo.output_height);
   image.rowBytes = static_cast<int32_t>(cinfo.output_components * cinfo.output_width);
+  // gluBuild2DMipmaps reads a few bytes past the last row when it scales some sizes (16 x 20, for
+  // one); a spare row of capacity keeps those reads inside the allocation.
+  image.pixels.reserve(static_cast<size_t>(image.rowBytes) * (image.height + 1));
   image.pixels.resize(static_cast<size_t>(image.rowBytes) * image.height);
   d->rows.resize(image.height);
   for (int32_t i = 0; i < image.height; ++i) d->rows[i] = image.pixels.data() + static_cast<size_t>(i) * image.rowBytes;
