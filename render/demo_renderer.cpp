@@ -14,8 +14,6 @@ void DemoRenderer::setDemoOrigin(int x, int y) {
   originY_ = y;
 }
 
-// The viewport is put back as the caller had it, so that a "Start rend to Tex" without its end
-// cannot shrink whatever the caller draws next (the editor canvas).
 void DemoRenderer::renderDemoFrame(float t) {
   GLint callerViewport[4];
   glGetIntegerv(GL_VIEWPORT, callerViewport);

@@ -17,6 +17,7 @@ class DemoRenderer {
   void setDemoOrigin(int x, int y);
 
   // Matrices and viewport set up, renderFrame(t), projection restored. The caller (the shell) sets the scissor and clears.
+  // The caller's viewport is restored too, so that a capture left open cannot shrink what it draws next.
   void renderDemoFrame(float t);
   // Every clip active at t, layer 0 first, each layer's clips in sequence order.
   void renderFrame(float t);

@@ -204,7 +204,8 @@ void BM_DefaultDemo(benchmark::State& state) {
   for (const auto& layer : timeline.layerClipTimes) {
     for (const ClipTimes& times : layer) trackEnd = std::max(trackEnd, double(times.start) + double(times.length));
   }
-  const int seconds = static_cast<int>(std::ceil(trackEnd));
+  // Whole seconds only: the part after the last clip ends would be empty frames.
+  const int seconds = static_cast<int>(trackEnd);
   constexpr int kFramesPerDemoSecond = 60;
   DemoRenderer renderer(timeline, textures, meshes);
   std::vector<double> fps(static_cast<size_t>(seconds));
