@@ -108,6 +108,55 @@ TEST_F(FrameCompositionTest, UnknownTypesDrawNothingAndDisturbNothing) {
   EXPECT_EQ(count(frame("unknown_types"), kBlack, 0), kAllPixels);
 }
 
+// The frame table: what each effect may leave changed for the clips after it, and nothing else.
+TEST_F(FrameCompositionTest, EachEffectLeavesOnlyWhatTheFrameTableAllows) {
+  solidTexture(5, 200, 100, 50, 180);
+  solidTexture(kMetalSlot, 120, 120, 140);
+  solidTexture(kRenderTargetSlot0, 0, 0, 0);
+  makeSphere(meshes_.meshes[0], 0.5f, 20, 10);
+  DemoRenderer renderer(timeline_, textures_, meshes_);
+  struct Case {
+    int32_t type;
+    std::vector<float> values;
+    bool changesView;
+    bool changesViewport;
+    bool halvesAlpha;
+  };
+  const Case cases[] = {
+      {kLayer2D, {5, 2, 3}, false, false, true},
+      {kBox, {10, 20, 30, 1}, false, false, false},
+      {kCamera, {0, 0, 0, 1, 2, 3, 0, 0, 0, 0, 0, 0, 70}, true, false, false},
+      {kStartRenderToTex, {8, 8}, false, true, false},
+      {kEndRenderToTex, {8, 7, 90}, false, true, false},
+      {kModel3D, {0.1f, 0, 0, 1, 0.2f, 1, 0, 0}, false, false, false},
+      {kFlat, {5, 2, 3, 0.5f, 0.1f, 0.1f}, false, false, true},
+  };
+  for (const Case& c : cases) {
+    resetToShellState();
+    glMatrixMode(GL_TEXTURE);
+    glTranslatef(0.5f, 0.25f, 0.0f);
+    beginFrameState();
+    glViewport(0, 0, 320, 240);  // as a capture in progress would leave it
+    ParameterBlock params;
+    for (size_t i = 0; i < c.values.size(); ++i) params[static_cast<int>(i)] = c.values[i];
+    const GlState before = captureState();
+    renderer.dispatchClip(c.type, params, ClipTimes{0.0f, 10.0f}, 1.5f);
+    const GlState after = captureState();
+    SCOPED_TRACE(kOperatorTypeTable[c.type].name);
+    expectCleanFrameState(after);
+    EXPECT_EQ(after.textureMatrix, before.textureMatrix);
+    EXPECT_EQ(after.modelview != before.modelview, c.changesView);
+    EXPECT_EQ(after.projection != before.projection, c.changesView);
+    EXPECT_EQ(after.viewport != before.viewport, c.changesViewport);
+    const std::array<GLfloat, 4> halfAlpha{1.0f, 1.0f, 1.0f, 0.5f};
+    EXPECT_EQ(after.colour, c.halvesAlpha ? halfAlpha : before.colour);
+    frame("effect_type" + std::to_string(c.type));
+  }
+  glMatrixMode(GL_TEXTURE);
+  glLoadIdentity();
+  glMatrixMode(GL_MODELVIEW);
+}
+
 TEST_F(FrameCompositionTest, CameraHoldsOnlyForTheRestOfItsFrame) {
   solidTexture(5, 255, 255, 255);
   std::vector<float> camera(13, 0.0f);
