@@ -45,7 +45,8 @@ void applyBlendCodes(float srcParam, float dstParam) {
 // Image ID of "Layer 2D" and "Flat": negative means 0; -1 when it names no slot of the table.
 int32_t pictureSlot(float param) {
   int32_t id = 0;
-  if (!std::isfinite(param) || !truncateParam(param, &id)) return -1;
+  if (!std::isfinite(param)) return -1;
+  truncateParam(param, &id);
   if (id < 0) return 0;
   return id < kTextureSlotCount ? id : -1;
 }
@@ -67,14 +68,17 @@ void drawBlendedPicture(const ParameterBlock& params, const TextureTable& textur
   glDisable(GL_TEXTURE_2D);
 }
 
+// A face whose corners all name vertices of the mesh's list; the file may say otherwise.
+bool faceIsValid(const int32_t* face, int vertexCount) {
+  return face[0] >= 0 && face[0] < vertexCount && face[1] >= 0 && face[1] < vertexCount && face[2] >= 0 &&
+         face[2] < vertexCount;
+}
+
 void drawMeshPerCorner(const Mesh& mesh, int faceCount, int vertexCount) {
   glBegin(GL_TRIANGLES);
   for (int f = 0; f < faceCount; ++f) {
     const int32_t* face = mesh.faces[f];
-    if (face[0] < 0 || face[0] >= vertexCount || face[1] < 0 || face[1] >= vertexCount || face[2] < 0 ||
-        face[2] >= vertexCount) {
-      continue;
-    }
+    if (!faceIsValid(face, vertexCount)) continue;
     for (int k = 0; k < 3; ++k) {
       const int32_t i = face[k];
       glNormal3f(mesh.normals[i].x, mesh.normals[i].y, mesh.normals[i].z);
@@ -87,21 +91,14 @@ void drawMeshPerCorner(const Mesh& mesh, int faceCount, int vertexCount) {
 
 void drawMeshVertexArrays(const Mesh& mesh, int faceCount, int vertexCount) {
   bool allValid = true;
-  for (int f = 0; f < faceCount && allValid; ++f) {
-    for (int k = 0; k < 3; ++k) {
-      if (mesh.faces[f][k] < 0 || mesh.faces[f][k] >= vertexCount) allValid = false;
-    }
-  }
+  for (int f = 0; f < faceCount && allValid; ++f) allValid = faceIsValid(mesh.faces[f], vertexCount);
   std::vector<GLuint> validIndices;
   const void* indices = mesh.faces;
   GLsizei indexCount = faceCount * 3;
   if (!allValid) {
     for (int f = 0; f < faceCount; ++f) {
       const int32_t* face = mesh.faces[f];
-      if (face[0] < 0 || face[0] >= vertexCount || face[1] < 0 || face[1] >= vertexCount || face[2] < 0 ||
-          face[2] >= vertexCount) {
-        continue;
-      }
+      if (!faceIsValid(face, vertexCount)) continue;
       validIndices.insert(validIndices.end(), {GLuint(face[0]), GLuint(face[1]), GLuint(face[2])});
     }
     indices = validIndices.data();
