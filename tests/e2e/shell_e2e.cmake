@@ -1,4 +1,5 @@
 # End-to-end runs of the real program under Xvfb (label e2e).
+# xvfb-run -a picks its display number racily, so the runs under Xvfb take turns (RESOURCE_LOCK).
 find_package(X11 REQUIRED)
 
 add_executable(shell_close_window shell_close_window.cpp)
@@ -22,7 +23,8 @@ if(TARGET korvalin)
         bash ${CMAKE_CURRENT_SOURCE_DIR}/shell_e2e.sh ${case} $<TARGET_FILE:korvalin>
         ${KORVALIN_RUN_DIR} ${shell_assetgen} $<TARGET_FILE:shell_make_sine_ogg>
         $<TARGET_FILE:shell_close_window> ${CMAKE_BINARY_DIR}/test-artifacts)
-    set_tests_properties(shell_e2e_${case} PROPERTIES LABELS e2e SKIP_RETURN_CODE 77 TIMEOUT 180)
+    set_tests_properties(shell_e2e_${case} PROPERTIES LABELS e2e SKIP_RETURN_CODE 77 TIMEOUT 180
+      RESOURCE_LOCK xvfb)
   endforeach()
 endif()
 
