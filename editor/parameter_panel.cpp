@@ -91,22 +91,27 @@ constexpr int32_t kPreviewBottom = 330;
 FieldListPanel::FieldListPanel(const char* title, const PanelFieldSpec* specs, int32_t count)
     : title_(title), specs_(specs), count_(count) {}
 
-void FieldListPanel::attach(int32_t k, ParameterBlock& block, IntField& widget) {
-  const PanelFieldSpec& spec = specs_[k];
-  params_[k] = &block.values[k];
-  fields_[k] = &widget;
+namespace {
+
+template <class Field>
+void bindField(const PanelFieldSpec& field, float* param, Field& widget) {
   widget.dragging = false;
   widget.fineDragging = false;
-  widget.bind(params_[k], spec.minimum, spec.maximum, kFieldX, spec.y, spec.digits, spec.label);
+  widget.bind(param, field.minimum, field.maximum, kFieldX, field.y, field.digits, field.label);
+}
+
+}  // namespace
+
+void FieldListPanel::attach(int32_t k, ParameterBlock& block, IntField& widget) {
+  params_[k] = &block.values[k];
+  fields_[k] = &widget;
+  bindField(specs_[k], params_[k], widget);
 }
 
 void FieldListPanel::attach(int32_t k, ParameterBlock& block, FloatField& widget) {
-  const PanelFieldSpec& spec = specs_[k];
   params_[k] = &block.values[k];
   fields_[k] = &widget;
-  widget.dragging = false;
-  widget.fineDragging = false;
-  widget.bind(params_[k], spec.minimum, spec.maximum, kFieldX, spec.y, spec.digits, spec.label);
+  bindField(specs_[k], params_[k], widget);
 }
 
 // Hover for every widget first, then each drawing step for all widgets at once: the picture is
