@@ -76,7 +76,8 @@ void endText() {
   glDisable(GL_BLEND);
 }
 
-// Quad in GL units, same vertex order as fillRect.
+}  // namespace
+
 void unitQuad(float left, float top, float right, float bottom) {
   glBegin(GL_QUADS);
   glVertex3f(left, top, 0.0f);
@@ -85,8 +86,6 @@ void unitQuad(float left, float top, float right, float bottom) {
   glVertex3f(right, top, 0.0f);
   glEnd();
 }
-
-}  // namespace
 
 float toUnits(int32_t px) { return static_cast<float>(px * 0.0026041666666666665); }
 

@@ -44,6 +44,8 @@ class TextBatch {
 // Layout advance (pixels) used for centring and the baseline: 7, 9 or 11; 0 for other sizes.
 int32_t textAdvance(int32_t size);
 
+// A quad already in GL units, in the vertex order of fillRect.
+void unitQuad(float left, float top, float right, float bottom);
 // Canvas pixels, current colour; one quad (left,top),(left,bottom),(right,bottom),(right,top).
 void fillRect(int32_t left, int32_t top, int32_t right, int32_t bottom);
 // Canvas pixels, current colour.

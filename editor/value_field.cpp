@@ -21,14 +21,6 @@ constexpr float kFineStep = 0.001f;
 
 float units64(int64_t px) { return static_cast<float>(static_cast<double>(px) / 384.0); }
 
-void unitQuad(float left, float top, float right, float bottom) {
-  glBegin(GL_QUADS);
-  glVertex3f(left, top, 0.0f);
-  glVertex3f(left, bottom, 0.0f);
-  glVertex3f(right, bottom, 0.0f);
-  glVertex3f(right, top, 0.0f);
-  glEnd();
-}
 
 int32_t labelLengthOf(const char* label) {
   const size_t n = std::strlen(label);
