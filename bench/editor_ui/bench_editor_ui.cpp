@@ -26,16 +26,7 @@ GlTestContext& context() {
 korvalin::TextureTable& sheets() {
   static korvalin::TextureTable table = [] {
     korvalin::TextureTable t;
-    constexpr int w = 512, h = 256;
-    std::vector<uint8_t> rgba(w * h * 4, 0);
-    for (int i = 0; i < w * h; ++i) rgba[i * 4 + 3] = ((i / w) / 4 + (i % w) / 4) % 2 ? 255 : 0;
-    for (int slot = 0; slot < 3; ++slot) {
-      glGenTextures(1, &t.names[slot]);
-      glBindTexture(GL_TEXTURE_2D, t.names[slot]);
-      glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    }
+    korvalin::test::makePatternFontSheets(t.names);
     return t;
   }();
   return table;

@@ -57,6 +57,19 @@ std::vector<uint8_t> GlTestContext::readPixels(int x, int y, int w, int h) const
 
 void GlTestContext::swap() { SDL_GL_SwapWindow(static_cast<SDL_Window*>(window_)); }
 
+void makePatternFontSheets(uint32_t names[3]) {
+  constexpr int w = 512, h = 256;
+  std::vector<uint8_t> rgba(w * h * 4, 0);
+  for (int i = 0; i < w * h; ++i) rgba[i * 4 + 3] = ((i / w) / 4 + (i % w) / 4) % 2 ? 255 : 0;
+  for (int slot = 0; slot < 3; ++slot) {
+    glGenTextures(1, &names[slot]);
+    glBindTexture(GL_TEXTURE_2D, names[slot]);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  }
+}
+
 namespace {
 
 uint32_t crc32(const uint8_t* data, size_t n, uint32_t crc = 0) {

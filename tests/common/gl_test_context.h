@@ -34,6 +34,10 @@ class GlTestContext {
   std::string error_;
 };
 
+// Makes three 512 x 256 font sheet textures with ink in half of every cell and stores their
+// names in names[0..2] (the font sheet slots of a texture table).
+void makePatternFontSheets(uint32_t names[3]);
+
 // Writes RGBA pixels (rows bottom first, as glReadPixels gives them) as a PNG file.
 bool writePng(const std::string& path, int width, int height, const std::vector<uint8_t>& rgbaBottomUp);
 
