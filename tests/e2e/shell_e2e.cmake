@@ -4,16 +4,16 @@ find_package(X11 REQUIRED)
 
 add_executable(shell_close_window shell_close_window.cpp)
 target_link_libraries(shell_close_window PRIVATE X11::X11)
-add_executable(shell_make_sine_ogg shell_make_sine_ogg.cpp)
-target_link_libraries(shell_make_sine_ogg PRIVATE korvalin_test_ogg)
-
-if(TARGET korvalin AND TARGET korvalin_assetgen)
+if(TARGET korvalin_assetgen)
   set(shell_assetgen $<TARGET_FILE:korvalin_assetgen>)
 else()
   set(shell_assetgen none)
 endif()
-if(TARGET korvalin)
-  foreach(case shows-demo escape close f1-twice music-end editor-quit-saves)
+# The short music is written with the asset generator's encoder.
+if(TARGET korvalin AND TARGET korvalin_content)
+  add_executable(shell_make_ogg shell_make_ogg.cpp)
+  target_link_libraries(shell_make_ogg PRIVATE korvalin_content)
+  foreach(case shows-demo close f1-twice music-end editor-quit-saves)
     set(screen 640x480x24)
     if(case STREQUAL editor-quit-saves)
       set(screen 1024x768x24)
@@ -21,7 +21,7 @@ if(TARGET korvalin)
     add_test(NAME shell_e2e_${case}
       COMMAND timeout 150 xvfb-run -a -s "-screen 0 ${screen}"
         bash ${CMAKE_CURRENT_SOURCE_DIR}/shell_e2e.sh ${case} $<TARGET_FILE:korvalin>
-        ${KORVALIN_RUN_DIR} ${shell_assetgen} $<TARGET_FILE:shell_make_sine_ogg>
+        ${KORVALIN_RUN_DIR} ${shell_assetgen} $<TARGET_FILE:shell_make_ogg>
         $<TARGET_FILE:shell_close_window> ${CMAKE_BINARY_DIR}/test-artifacts)
     set_tests_properties(shell_e2e_${case} PROPERTIES LABELS e2e SKIP_RETURN_CODE 77 TIMEOUT 180
       RESOURCE_LOCK xvfb)
