@@ -43,10 +43,7 @@ class EditorTest : public ::testing::Test {
     std::remove(path.c_str());
     rmdir(dir.c_str());
   }
-  void writeProject(const Timeline& project) {
-    std::string error;
-    ASSERT_TRUE(saveProject(project, path, &error)) << error;
-  }
+  void writeProject(const Timeline& project) { ASSERT_TRUE(saveProject(project, path, nullptr)); }
   void startWith(const Timeline& project) {
     writeProject(project);
     editor = std::make_unique<Editor>(timeline, nullptr, path);

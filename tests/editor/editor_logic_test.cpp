@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <cmath>
 #include <random>
 
 #include "editor_fixture.h"
@@ -125,10 +124,6 @@ TEST_F(EditorTest, LoadClosesTheSelectionAndAFailedLoadKeepsEverything) {
   testing::internal::CaptureStderr();
   key(kKeyL);
   EXPECT_NE(testing::internal::GetCapturedStderr().find("save.brz"), std::string::npos);
-  std::remove(path.c_str());
-  testing::internal::CaptureStderr();
-  key(kKeyL);
-  EXPECT_FALSE(testing::internal::GetCapturedStderr().empty());
   EXPECT_EQ(timeline.editMode, kEditClip);
   EXPECT_EQ(editor->panel.get(), panel);
   EXPECT_NE(timeline.tracks[4].bars[0].start, 1.0f);
@@ -162,8 +157,6 @@ TEST_F(EditorTest, ViewFollowsThePlayCursorAndZoomStaysFinite) {
   run({500, 700, false, true});
   run({500, INT_MIN + 1000, false, true});  // a huge middle drag neither overflows nor escapes
   EXPECT_EQ(editor->zoom, kMaxZoom);
-  EXPECT_EQ(truncatePixel(1e30), 16777216);
-  EXPECT_EQ(truncatePixel(std::nan("")), -16777216);
 }
 
 TEST(ClipBarTest, ResizeStopsAboveFivePixelsAndNeverInverts) {
@@ -178,11 +171,10 @@ TEST(ClipBarTest, ResizeStopsAboveFivePixelsAndNeverInverts) {
   track(bar, 0, 54, 611, 40, 0.0f);  // grows back once the mouse passes the edge
   EXPECT_NEAR(bar.length * kPps40, 56.0, 1e-3);
 
+  // Wild resizes, half of them while moving and zooming (a bar may then look shorter than the
+  // floor at the new zoom, but its length stays positive).
   std::mt19937 random(7);
-  std::uniform_int_distribution<int32_t> jump(-400, 400);
-  std::uniform_int_distribution<int32_t> zoomStep(-3, 3);
-  for (int trial = 0; trial < 400; ++trial) {
-    const bool zooming = trial >= 200;  // then a bar may look shorter, but never inverts
+  for (int trial = 0; trial < 200; ++trial) {
     ClipBar b;
     b.start = 2.0f;
     b.length = 0.2f + 0.05f * static_cast<float>(trial % 40);
@@ -191,15 +183,13 @@ TEST(ClipBarTest, ResizeStopsAboveFivePixelsAndNeverInverts) {
     int32_t x = static_cast<int32_t>((b.start + b.length * (trial % 2 == 0 ? 0.2 : 0.8)) * kPps40);
     track(b, 0, x, 611, zoom, 0.0f);
     press(b, 2);
-    if (trial % 3 == 0) press(b, 0);  // moving at the same time
+    if (trial % 3 == 0) press(b, 0);
     for (int step = 0; step < 100; ++step) {
-      x += jump(random);
-      if (zooming) zoom = clampZoom(static_cast<int64_t>(zoom) + zoomStep(random));
+      x += static_cast<int32_t>(random() % 801) - 400;
+      if (trial >= 100) zoom = clampZoom(static_cast<int64_t>(zoom) + static_cast<int32_t>(random() % 7) - 3);
       track(b, 0, x, 611, zoom, 0.0f);
       ASSERT_GT(b.length, 0.0f) << trial << "/" << step;
-      if (!zooming) {
-        ASSERT_GT(b.length * kPps40, kMinResizePixels - 1e-3) << trial << "/" << step;
-      }
+      ASSERT_TRUE(trial >= 100 || b.length * kPps40 > kMinResizePixels - 1e-3) << trial << "/" << step;
     }
   }
 }
