@@ -31,16 +31,9 @@ if [ "$case_name" = music-end ]; then
 fi
 mkdir -p "$artifacts"
 
-start_program() {
-  (cd "$work" && exec env SDL_AUDIODRIVER=dummy KORVALIN_HEADLESS=1 KORVALIN_TRACE_FRAMES=1 \
-    "$program" "$mode" >"$work/stdout.log" 2>"$work/stderr.log") &
-  pid=$!
-}
-
 # Waits up to $1 seconds for the program to end; sets status.
 wait_exit() {
-  local tenths=$(( $1 * 10 ))
-  for _ in $(seq "$tenths"); do
+  for _ in $(seq $(( $1 * 10 ))); do
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.1
   done
@@ -61,22 +54,16 @@ wait_trace() {
 }
 
 # A key held long enough for a pass to see it, as a person presses it.
-press() {
-  xdotool mousemove 320 240
-  xdotool keydown "$1"
-  sleep 0.4
-  xdotool keyup "$1"
-}
+press() { xdotool mousemove 320 240 keydown "$1" sleep 0.4 keyup "$1"; }
 
-shot() {
-  import -window root -crop 640x480+0+0 +repage "$artifacts/$1.png" || fail "no screenshot"
-}
-
+shot() { import -window root -crop 640x480+0+0 +repage "$artifacts/$1.png" || fail "no screenshot"; }
 colours() { identify -format '%k' "$artifacts/$1.png"; }
 
 mode=--windowed
 [ "$case_name" = editor-quit-saves ] && mode=--editor
-start_program
+(cd "$work" && exec env SDL_AUDIODRIVER=dummy KORVALIN_HEADLESS=1 KORVALIN_TRACE_FRAMES=1 \
+  "$program" "$mode" >"$work/stdout.log" 2>"$work/stderr.log") &
+pid=$!
 wait_trace 60 1 "start to first frame"
 
 case $case_name in
@@ -120,12 +107,7 @@ case $case_name in
     before=$(md5sum <"$work/save.brz")
     # Select the clip on layer 0 (moved over first: a click reads the position of the last
     # move), duplicate it with C, then Escape: headless, the question answers "Save".
-    xdotool mousemove 300 611
-    sleep 0.4
-    xdotool mousedown 1
-    sleep 0.4
-    xdotool mouseup 1
-    sleep 0.3
+    xdotool mousemove 300 611 sleep 0.4 mousedown 1 sleep 0.4 mouseup 1 sleep 0.3
     press c
     press Escape
     wait_exit 20
