@@ -103,8 +103,6 @@ TEST_F(EditorTest, KeyTableInEveryMode) {
   for (int i = 0; i < 5; ++i) key(kKeyLeft);
   EXPECT_EQ(editor->viewStart, -0.3662109375f);
   for (const LayerTrack& layer : timeline.tracks) EXPECT_EQ(layer.gridOffset, 25);
-  key(kKeyRight);
-  EXPECT_EQ(editor->viewStart, -0.29296875f);
   editor->setZoom(3);
   key(kKeyHome);
   EXPECT_EQ(editor->viewStart, 0.0f);
