@@ -1,7 +1,6 @@
 // Small asset files made in code: BMP headers and rows, 3DS chunk trees, JPEG pictures.
 #pragma once
 
-#include <jpeglib.h>
 #include <stdlib.h>
 
 #include <array>
@@ -12,6 +11,8 @@
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include <jpeglib.h>  // after <cstdio>, which it needs
 
 namespace korvalin::test {
 
