@@ -105,13 +105,9 @@ TEST(Load3dsTest, MalformedFilesAreClippedOrEndTheWalk) {
 // angle with normal (1, 0, 0). Vertex 4 is unused; the third face repeats a corner, counting with a
 // zero normal. The means are not renormalised.
 TEST(VertexNormalsTest, PlainMeanOfFaceNormals) {
-  auto m = std::make_unique<Mesh>();
-  Vec3 corners[] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, -1}, {5, 5, 5}, {2, 2, 2}};
-  int32_t faces[][3] = {{0, 1, 2}, {0, 3, 2}, {5, 5, 1}};
-  std::copy(std::begin(corners), std::end(corners), m->vertices);
-  std::memcpy(m->faces, faces, sizeof faces);
-  m->vertexCount = 6;
-  m->faceCount = 3;
+  Loaded l = load(model("N", {vertexList({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, -1}, {5, 5, 5}, {2, 2, 2}}),
+                              faceList({{0, 1, 2}, {0, 3, 2}, {5, 5, 1}})}));
+  Mesh* m = l.mesh.get();
   m->normals[4] = {9, 9, 9};
   computeVertexNormals(*m);
   const Vec3 expected[] = {{0.5f, 0, 0.5f}, {0, 0, 0.5f}, {0.5f, 0, 0.5f}, {1, 0, 0}, {0, 0, 0}, {0, 0, 0}};
