@@ -51,10 +51,8 @@ inline Bytes makeBmp(const BmpParts& s) {
   uint32_t used = s.clrUsed;
   if (!used && s.bitCount <= 8 && s.palette.size() != (1u << s.bitCount)) used = static_cast<uint32_t>(s.palette.size());
   put(h, s.headerSize, 4);
-  put(h, static_cast<uint32_t>(s.width), core ? 2 : 4);
-  put(h, static_cast<uint32_t>(s.height), core ? 2 : 4);
-  put(h, 1, 2);
-  put(h, s.bitCount, 2);
+  for (int32_t side : {s.width, s.height}) put(h, static_cast<uint32_t>(side), core ? 2 : 4);
+  for (uint32_t v : {1u, uint32_t{s.bitCount}}) put(h, v, 2);  // planes, bits per pixel
   if (!core) {
     for (uint32_t v : {s.compression, static_cast<uint32_t>(s.pixels.size()), 2835u, 2835u, used, 0u}) put(h, v, 4);
     h.resize(s.headerSize);
