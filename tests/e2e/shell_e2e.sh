@@ -4,6 +4,8 @@
 # CASE: shows-demo (ended by Escape) | close | f1-twice | music-end | editor-quit-saves (needs a
 # 1024 x 768 screen). Exit 77 means skipped.
 set -u
+# A real X11 window under Xvfb, whatever video driver the caller's environment names.
+unset SDL_VIDEODRIVER
 case_name=$1 program=$2 run_folder=$3 assetgen=$4 make_ogg=$5 close_window=$6 artifacts=$7
 title="Tamsilvo - Korvalin"
 

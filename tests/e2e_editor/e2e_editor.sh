@@ -5,6 +5,8 @@
 #   e2e_editor.sh KORVALIN PROJECT-TOOL RUN-FOLDER ARTIFACT-DIR
 # Exit 77 means skipped (no run folder yet).
 set -u
+# A real X11 window under Xvfb, whatever video driver the caller's environment names.
+unset SDL_VIDEODRIVER
 program=$1 project_tool=$2 run_folder=$3 artifacts=$4
 
 work=$(mktemp -d)
