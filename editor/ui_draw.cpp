@@ -87,6 +87,17 @@ void unitQuad(float left, float top, float right, float bottom) {
   glEnd();
 }
 
+void beginEditorCanvas() {
+  glViewport(0, 0, 1024, 768);
+  glClearColor(199.0f / 255.0f, 193.0f / 255.0f, 184.0f / 255.0f, 0.5f);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  glTranslatef(0.0f, 0.0f, -1.0f);
+  glTranslatef(-1.3334f, 1.0f, 0.0f);
+  glColor3f(1.0f, 1.0f, 1.0f);
+}
+
 float toUnits(int32_t px) { return static_cast<float>(px * 0.0026041666666666665); }
 
 void setTextTextures(const TextureTable* table) { gTextTextures = table; }

@@ -13,6 +13,10 @@ struct TextureTable;
 // px / 384: canvas pixels to GL units.
 float toUnits(int32_t px);
 
+// The editor pass's set-up: 1024 x 768 viewport, the editor's clear colour, colour and depth
+// cleared, modelview moved so that the canvas origin is the viewport's top-left, white.
+void beginEditorCanvas();
+
 // Font sheets for sizes 12, 14 and 18 come from slots 0, 1 and 2 of this table. Not owned; the
 // one settable pointer of the editor's drawing. With nullptr, text advances but draws no glyphs.
 void setTextTextures(const TextureTable* table);

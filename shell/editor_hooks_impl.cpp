@@ -53,14 +53,7 @@ class EditorHookup final : public EditorHooks {
   void editorKeys() override { editor_.handleKey(); }
 
   void editorPass() override {
-    glViewport(0, 0, 1024, 768);
-    glClearColor(199.0f / 255.0f, 193.0f / 255.0f, 184.0f / 255.0f, 0.5f);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glTranslatef(0.0f, 0.0f, -1.0f);
-    glTranslatef(-1.3334f, 1.0f, 0.0f);
-    glColor3f(1.0f, 1.0f, 1.0f);
+    beginEditorCanvas();
     setTextTextures(&services_.textures);
 
     // Shows this pass's clock, before any scrubbing below takes effect.

@@ -84,13 +84,7 @@ void editorPass(Editor& editor, int frame) {
   editor.handleKey();
   editor.timeline.syncAllClipTimes();
 
-  glClearColor(199.0f / 255.0f, 193.0f / 255.0f, 184.0f / 255.0f, 0.5f);
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
-  glTranslatef(0.0f, 0.0f, -1.0f);
-  glTranslatef(-1.3334f, 1.0f, 0.0f);
-  glColor3f(1.0f, 1.0f, 1.0f);
+  korvalin::beginEditorCanvas();
   korvalin::setTextTextures(&sheets());
   korvalin::drawText("120.0000", 18, 0, 30, 550);
   editor.drawEditor();
