@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include <unistd.h>
+
 #include "platform/music_stream.h"
 #include "tools/music.h"
 
@@ -18,7 +20,10 @@ namespace {
 
 using WallClock = std::chrono::steady_clock;
 
-std::string tempPath(const std::string& name) { return ::testing::TempDir() + "korvalin_" + name; }
+// Per process: ctest runs these tests side by side, each writing its own files.
+std::string tempPath(const std::string& name) {
+  return ::testing::TempDir() + "korvalin_" + std::to_string(getpid()) + "_" + name;
+}
 
 double millisSince(WallClock::time_point from) {
   return std::chrono::duration<double, std::milli>(WallClock::now() - from).count();
