@@ -14,6 +14,7 @@
 #include "assets/texture_table.h"
 #include "editor/editor.h"
 #include "editor/ui_draw.h"
+#include "bench/canvas_bench.h"
 #include "tests/common/gl_test_context.h"
 #include "timeline/timeline.h"
 
@@ -25,20 +26,8 @@ using korvalin::test::GlTestContext;
 
 constexpr int kClipsPerLayer = 2000;
 
-GlTestContext& context() {
-  static GlTestContext ctx(1024, 768);
-  return ctx;
-}
-
-// Font sheets with ink in half of every cell.
-korvalin::TextureTable& sheets() {
-  static korvalin::TextureTable table = [] {
-    korvalin::TextureTable t;
-    korvalin::test::makePatternFontSheets(t.names);
-    return t;
-  }();
-  return table;
-}
+GlTestContext& context() { return korvalin::bench::canvasContext(); }
+korvalin::TextureTable& sheets() { return korvalin::bench::patternSheets(); }
 
 // 32,000 clips of every type, one second long, 1.5 s apart on each layer.
 struct Project {

@@ -11,26 +11,15 @@
 #include "assets/texture_table.h"
 #include "editor/parameter_panel.h"
 #include "editor/ui_draw.h"
+#include "bench/canvas_bench.h"
 #include "tests/common/gl_test_context.h"
 
 namespace {
 
 using korvalin::test::GlTestContext;
 
-GlTestContext& context() {
-  static GlTestContext ctx(1024, 768);
-  return ctx;
-}
-
-// Font sheets with ink in half of every cell, the size of a typical generated sheet.
-korvalin::TextureTable& sheets() {
-  static korvalin::TextureTable table = [] {
-    korvalin::TextureTable t;
-    korvalin::test::makePatternFontSheets(t.names);
-    return t;
-  }();
-  return table;
-}
+GlTestContext& context() { return korvalin::bench::canvasContext(); }
+korvalin::TextureTable& sheets() { return korvalin::bench::patternSheets(); }
 
 bool setUpCanvas(benchmark::State& state) {
   if (!context().ok()) {
