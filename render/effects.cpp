@@ -3,6 +3,7 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -28,15 +29,15 @@ bool allFinite(const GLfloat (&m)[16]) {
 
 // Side of a render target from a Size exponent; 0 for an exponent that names no size.
 int sideFromExponent(float param) {
-  int32_t exponent = 0;
+  int32_t exponent{};
   if (!truncateParam(param, &exponent) || exponent < 0 || exponent > kMaxSizeExponent) return 0;
   return 1 << exponent;
 }
 
 // Both factors must be valid: GL rejects the whole call otherwise, and the earlier function stays.
 void applyBlendCodes(float srcParam, float dstParam) {
-  int32_t src = 0;
-  int32_t dst = 0;
+  int32_t src{};
+  int32_t dst{};
   if (!truncateParam(srcParam, &src) || !truncateParam(dstParam, &dst)) return;
   if (!isBlendCodeValid(src) || !isBlendCodeValid(dst)) return;
   glBlendFunc(blendCode(src), blendCode(dst));
@@ -44,7 +45,7 @@ void applyBlendCodes(float srcParam, float dstParam) {
 
 // Image ID of "Layer 2D" and "Flat": negative means 0; -1 when it names no slot of the table.
 int32_t pictureSlot(float param) {
-  int32_t id = 0;
+  int32_t id{};
   if (!std::isfinite(param)) return -1;
   truncateParam(param, &id);
   if (id < 0) return 0;
@@ -104,7 +105,6 @@ void drawMeshVertexArrays(const Mesh& mesh, int faceCount, int vertexCount) {
     indices = validIndices.data();
     indexCount = static_cast<GLsizei>(validIndices.size());
   }
-  if (indexCount == 0) return;
 
   glEnableClientState(GL_VERTEX_ARRAY);
   glEnableClientState(GL_NORMAL_ARRAY);
@@ -165,7 +165,8 @@ void drawBox(const ParameterBlock& params) {
   glRotatef(params[0], 1.0f, 0.0f, 0.0f);
   glRotatef(params[1], 0.0f, 1.0f, 0.0f);
   glRotatef(params[2], 0.0f, 0.0f, 1.0f);
-  glScalef(params[3], params[3], params[3]);
+  const float scale = params[3];
+  glScalef(scale, scale, scale);
   glBegin(GL_QUADS);
   glVertex3f(0.0f, 0.0f, 0.0f);
   glVertex3f(0.0f, 1.0f, 0.0f);
@@ -178,9 +179,6 @@ void drawBox(const ParameterBlock& params) {
 // A camera whose parameters give no finite view (NaN, infinities, overflow inside GLU) is
 // dropped whole: the clips after it keep the matrices they had.
 void applyCamera(const ParameterBlock& params) {
-  for (int i : {0, 1, 2, 3, 4, 5, 12}) {
-    if (!std::isfinite(params[i])) return;
-  }
   GLfloat savedModelview[16];
   glGetFloatv(GL_MODELVIEW_MATRIX, savedModelview);
   gluLookAt(params[3], params[4], params[5], params[0], params[1], params[2], 0.0, 1.0, 0.0);
@@ -218,7 +216,7 @@ void endRenderToTexture(const ParameterBlock& params, const TextureTable& textur
     glBindTexture(GL_TEXTURE_2D, textures.names[slot]);
     const int width = sideFromExponent(params[0]);
     const int height = sideFromExponent(params[1]);
-    GLint maxSize = 0;
+    GLint maxSize{};
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
     // GL would reject these copies; skipping them keeps the error flag clear.
     if (width > 0 && height > 0 && width <= maxSize && height <= maxSize) {
@@ -246,7 +244,7 @@ void drawModel3D(const ParameterBlock& params, float t, const TextureTable& text
   glEnable(GL_TEXTURE_GEN_S);
   glEnable(GL_TEXTURE_GEN_T);
 
-  int32_t modelId = -1;
+  int32_t modelId{};
   if (truncateParam(params[7], &modelId)) {
     if (const Mesh* mesh = meshes.byModelId(modelId)) drawMesh(*mesh, path);
   }
@@ -263,10 +261,10 @@ void drawModel3D(const ParameterBlock& params, float t, const TextureTable& text
 }
 
 void drawMesh(const Mesh& mesh, MeshPath path) {
-  const int faceCount = mesh.faceCount < 0 ? 0 : (mesh.faceCount > kMeshCapacity ? kMeshCapacity : mesh.faceCount);
-  const int vertexCount =
-      mesh.vertexCount < 0 ? 0 : (mesh.vertexCount > kMeshCapacity ? kMeshCapacity : mesh.vertexCount);
-  if (faceCount == 0) return;
+  // Counts beyond the record are cut to it; a vertex count below 0 makes every face invalid.
+  const int faceCount = std::min(mesh.faceCount, kMeshCapacity);
+  const int vertexCount = std::min(mesh.vertexCount, kMeshCapacity);
+  if (faceCount < 1) return;
   if (path == MeshPath::kPerCorner) {
     drawMeshPerCorner(mesh, faceCount, vertexCount);
   } else {
@@ -278,7 +276,8 @@ void drawFlat(const ParameterBlock& params, const TextureTable& textures) {
   glPushMatrix();
   glLoadIdentity();
   glTranslatef(params[4], params[5], -1.0f);
-  glScalef(params[3], params[3], params[3]);
+  const float scale = params[3];
+  glScalef(scale, scale, scale);
   drawBlendedPicture(params, textures);
   glPopMatrix();
 }

@@ -23,7 +23,7 @@
 #include "render/demo_renderer.h"
 #include "render/effects.h"
 #include "tests/common/gl_test_context.h"
-#include "tests/render/sphere_mesh.h"
+#include "bench/render/sphere_mesh.h"
 #include "timeline/project_file.h"
 #include "timeline/timeline.h"
 

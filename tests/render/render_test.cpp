@@ -1,10 +1,11 @@
-// Drawing tests on a hidden 640 x 480 llvmpipe context: pixels read back, and the GL state
-// each effect leaves for the clips after it.
+// Drawing tests on a hidden 640 x 480 llvmpipe context. Frames start from what the editor pass
+// leaves behind, and placements are worked out from the view's numbers: at the demo origin, a
+// point (x, y, z) in front of the eye lands on pixel (320 + 240 x / -z, 240 + 240 y / -z) under
+// the 90-degree, 4:3 projection; a camera's field of view f scales that by 1 / tan(f / 2).
 #include <GL/gl.h>
 #include <GL/glu.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdlib>
@@ -15,74 +16,57 @@
 #include "render/demo_renderer.h"
 #include "render/effects.h"
 #include "tests/common/gl_test_context.h"
-#include "tests/render/sphere_mesh.h"
 
 namespace korvalin::test {
 namespace {
 
 using Frame = std::vector<uint8_t>;
-using Viewport = std::array<GLint, 4>;
-struct Rgb {
-  int r, g, b;
-};
-constexpr int kAll = 640 * 480;
-const float kNaN = std::numeric_limits<float>::quiet_NaN();
-const float kInf = std::numeric_limits<float>::infinity();
-const Rgb kBlack{0, 0, 0}, kWhite{255, 255, 255};
-const Viewport kFullViewport{0, 0, 640, 480};
-const std::array<GLfloat, 4> kHalfAlpha{1.0f, 1.0f, 1.0f, 0.5f};
-
-struct GlState {
-  std::array<GLfloat, 16> modelview, projection, textureMatrix;
-  Viewport viewport;
-  std::array<GLfloat, 4> colour;
-  GLint blendSrc, blendDst;
-};
-
-// The state between clips; also expects what no effect may leave changed.
-GlState state() {
-  GlState s;
-  glGetFloatv(GL_MODELVIEW_MATRIX, s.modelview.data());
-  glGetFloatv(GL_PROJECTION_MATRIX, s.projection.data());
-  glGetFloatv(GL_TEXTURE_MATRIX, s.textureMatrix.data());
-  glGetIntegerv(GL_VIEWPORT, s.viewport.data());
-  glGetFloatv(GL_CURRENT_COLOR, s.colour.data());
-  glGetIntegerv(GL_BLEND_SRC, &s.blendSrc);
-  glGetIntegerv(GL_BLEND_DST, &s.blendDst);
-  GLint mode = 0;
-  glGetIntegerv(GL_MATRIX_MODE, &mode);
-  EXPECT_EQ(mode, GL_MODELVIEW);
-  EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
-  for (GLenum cap : {GL_TEXTURE_2D, GL_BLEND, GL_TEXTURE_GEN_S, GL_TEXTURE_GEN_T, GL_LIGHTING, GL_VERTEX_ARRAY,
-                     GL_NORMAL_ARRAY, GL_TEXTURE_COORD_ARRAY}) {
-    EXPECT_FALSE(glIsEnabled(cap)) << "capability 0x" << std::hex << cap;
-  }
-  EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-  return s;
-}
+using Rect = std::array<int, 4>;  // x0, y0, x1, y1, ends exclusive
+using Rgb = std::array<int, 3>;
+const float kNaN = std::numeric_limits<float>::quiet_NaN(), kInf = std::numeric_limits<float>::infinity();
+const Rgb kBlack{0, 0, 0}, kWhite{255, 255, 255}, kRed{255, 0, 0}, kGrid32{112, 80, 200};  // texel (3, 2) of the grid
+const Rect kNothing{640, 480, 0, 0};
 
 ParameterBlock block(std::initializer_list<float> values) {
   ParameterBlock p;
   for (float v : values) p[p.paramCount++] = v;
   return p;
 }
-
-// Target, eye, the six "Position sin" values, field of view.
+// Target, eye, the six unused "Position sin" values, field of view.
 ParameterBlock camera(Vec3 target, Vec3 eye, float fov) {
-  return block({target.x, target.y, target.z, eye.x, eye.y, eye.z, 0, 0, 0, 0, 0, 0, fov});
+  return block({target.x, target.y, target.z, eye.x, eye.y, eye.z, 7, 7, 7, 7, 7, 7, fov});
 }
-
-int red(const Frame& f, int x, int y) { return f[(static_cast<size_t>(y) * 640 + x) * 4]; }
-
-int count(const Frame& f, Rgb c, int tolerance = 0) {
-  int n = 0;
-  for (size_t i = 0; i < f.size(); i += 4) {
-    n += std::max({std::abs(f[i] - c.r), std::abs(f[i + 1] - c.g), std::abs(f[i + 2] - c.b)}) <= tolerance;
-  }
-  return n;
+template <size_t N>
+std::array<GLfloat, N> floats(GLenum what) {
+  std::array<GLfloat, N> v{};
+  glGetFloatv(what, v.data());
+  return v;
 }
-
-int drawn(const Frame& f) { return kAll - count(f, kBlack); }
+std::array<GLint, 4> viewport() {
+  std::array<GLint, 4> v{};
+  glGetIntegerv(GL_VIEWPORT, v.data());
+  return v;
+}
+GLint integer(GLenum what) {
+  GLint v = 0;
+  glGetIntegerv(what, &v);
+  return v;
+}
+Rgb at(const Frame& f, int x, int y) {
+  const size_t i = (static_cast<size_t>(y) * 640 + x) * 4;
+  return {f[i], f[i + 1], f[i + 2]};
+}
+// Bounds of everything that is not black.
+Rect drawn(const Frame& f) {
+  Rect r = kNothing;
+  for (int y = 0; y < 480; ++y)
+    for (int x = 0; x < 640; ++x)
+      if (at(f, x, y) != kBlack) r = {std::min(r[0], x), std::min(r[1], y), std::max(r[2], x + 1), std::max(r[3], y + 1)};
+  return r;
+}
+void expectNear(const Rect& got, const Rect& want) {
+  for (int i = 0; i < 4; ++i) EXPECT_NEAR(got[i], want[i], 1) << "edge " << i;
+}
 
 class RenderTest : public ::testing::Test {
  protected:
@@ -90,17 +74,62 @@ class RenderTest : public ::testing::Test {
   static void TearDownTestSuite() { delete gl_; }
   void SetUp() override {
     ASSERT_TRUE(gl_->ok()) << gl_->error();
+    glGenTextures(kTextureSlotCount, textures_.names);
+    for (int slot = 0; slot < kTextureSlotCount; ++slot) texture(slot, 1, {0, 0, 0, 255});
+    texture(0, 1, {60, 60, 60, 255});
+    texture(5, 1, {255, 255, 255, 255});
+    textures_.past = textures_.names[5];
+    texture(6, 2, {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 0, 255});  // red, green / blue, yellow
+    texture(7, 1, {255, 0, 0, 255});
+    texture(kRenderTargetSlot0, 1, {0, 0, 255, 255});
+    std::vector<uint8_t> grid;  // texel (s, t) of 8 x 8 is (32 s + 16, 32 t + 16, 200)
+    for (int t = 0; t < 8; ++t)
+      for (int s = 0; s < 8; ++s) grid.insert(grid.end(), {uint8_t(32 * s + 16), uint8_t(32 * t + 16), 200, 255});
+    texture(kMetalSlot, 8, grid);
+    // Model 1: three triangles around the origin, 0.1 a side, with one tilted normal and texture
+    // coordinates (0.9, 0.3) that sphere mapping must replace; faces 3-5 name vertex 7, outside
+    // the list, and face 6 lies beyond the face count.
+    Mesh& m = meshes_.meshes[1];
+    const Vec3 v[] = {{0, 0, 0}, {.1f, 0, 0}, {.1f, .1f, 0}, {-.1f, .1f, 0}, {-.1f, 0, 0}, {-.1f, -.1f, 0}, {0, -.1f, 0}, {.3f, .3f, 0}};
+    const int32_t faces[][3] = {{0, 1, 2}, {3, 0, 4}, {5, 6, 0}, {7, 1, 2}, {1, 7, 2}, {1, 2, 7}, {0, 6, 1}};
+    for (int i = 0; i < 8; ++i) m.vertices[i] = v[i], m.normals[i] = {0.28222f, -0.18814f, 0.94072f}, m.texCoords[i][0] = 0.9f, m.texCoords[i][1] = 0.3f;
+    for (int f = 0; f < 7; ++f) std::copy(faces[f], faces[f] + 3, m.faces[f]);
+    m.vertexCount = 7;
+    m.faceCount = 6;
     while (glGetError() != GL_NO_ERROR) continue;
-    reset();
   }
   void TearDown() override {
-    if (HasFailure()) frame(std::string("FAILED_") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    glDeleteTextures(kTextureSlotCount, textures_.names);  // unused zeros are ignored
+    if (HasFailure()) save(std::string("FAILED_") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    glDeleteTextures(kTextureSlotCount, textures_.names);
   }
 
-  // The shell's projection and a cleared picture, then what a frame sets up before its first clip.
-  void reset(Rgb clear = kBlack) {
-    glViewport(0, 0, 640, 480);
+  void texture(int slot, int side, const std::vector<uint8_t>& rgba) {
+    glBindTexture(GL_TEXTURE_2D, textures_.names[slot]);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, side, side, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+  }
+  std::pair<GLint, GLint> size(int slot) {
+    GLint w = 0, h = 0;
+    glBindTexture(GL_TEXTURE_2D, textures_.names[slot]);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &h);
+    return {w, h};
+  }
+  Frame frame() {
+    glFinish();
+    return gl_->readPixels(0, 0, 640, 480);
+  }
+  void save(const std::string& name) {
+    Frame f = frame();
+    for (size_t i = 3; i < f.size(); i += 4) f[i] = 255;
+    writePng(artifactDir() + "/render_" + name + ".png", 640, 480, f);
+  }
+
+  // What the editor pass leaves for the demo: its 1024 x 768 viewport and canvas modelview, the
+  // window's projection, black, blending on; the shell has cleared the picture to black.
+  void editorState() {
+    glViewport(0, 0, 1024, 768);
     glMatrixMode(GL_TEXTURE);
     glLoadIdentity();
     glMatrixMode(GL_PROJECTION);
@@ -108,278 +137,265 @@ class RenderTest : public ::testing::Test {
     gluPerspective(90.0, 640.0 / 480.0, 0.1, 2000.0);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-    glTranslatef(0.0f, 0.0f, -2.0f);
+    glTranslatef(-1.3334f, 1.0f, -1.0f);
+    glColor3f(0.0f, 0.0f, 0.0f);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glEnable(GL_DEPTH_TEST);
-    glBlendFunc(GL_ONE, GL_ZERO);
-    glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-    glClearColor(clear.r / 255.0f, clear.g / 255.0f, clear.b / 255.0f, 0.5f);
+    glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   }
-
-  // A square RGBA texture in `slot`, nearest filtering.
-  void texture(int slot, const std::vector<uint8_t>& rgba) {
-    const int side = static_cast<int>(std::lround(std::sqrt(rgba.size() / 4.0)));
-    if (textures_.names[slot] == 0) glGenTextures(1, &textures_.names[slot]);
-    glBindTexture(GL_TEXTURE_2D, textures_.names[slot]);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, side, side, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-    glBindTexture(GL_TEXTURE_2D, 0);
+  // The frame as the demo pass draws it; afterwards the editor's viewport and projection are back.
+  Frame render(float t, int originX = 0, int originY = 0) {
+    editorState();
+    const auto projection = floats<16>(GL_PROJECTION_MATRIX);
+    DemoRenderer renderer(timeline_, textures_, meshes_);
+    renderer.setDemoOrigin(originX, originY);
+    renderer.renderDemoFrame(t);
+    EXPECT_TRUE(floats<16>(GL_PROJECTION_MATRIX) == projection && viewport() == (std::array<GLint, 4>{0, 0, 1024, 768}) &&
+                integer(GL_MATRIX_MODE) == GL_MODELVIEW);
+    return frame();
   }
-  void solid(int slot, Rgb c) { texture(slot, {uint8_t(c.r), uint8_t(c.g), uint8_t(c.b), 255}); }
-  GLint width(int slot) {
-    GLint w = 0;
-    glBindTexture(GL_TEXTURE_2D, textures_.names[slot]);
-    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);
-    return w;
+  // The state a frame sets up before its first clip, for effects called one by one.
+  void frameState() {
+    editorState();
+    glDisable(GL_BLEND);
+    glViewport(0, 0, 640, 480);
+    glLoadIdentity();
+    glTranslatef(0.0f, 0.0f, -2.0f);
+    glColor3f(1.0f, 1.0f, 1.0f);
   }
-  // A sphere for Model ID `id` and a busy metal texture, so that wrong normals or texture coordinates show.
-  Mesh& sphere(int id, float radius, int slices, int stacks) {
-    std::vector<uint8_t> noise(16 * 16 * 4);
-    for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<uint8_t>(i * 37 % 251);
-    texture(kMetalSlot, noise);
-    makeSphere(meshes_.meshes[id], radius, slices, stacks);
-    return meshes_.meshes[id];
-  }
-
-  // The whole picture; named ones are kept as PNGs for a person to look at.
-  Frame frame(const std::string& name = "") {
-    glFinish();
-    Frame pixels = gl_->readPixels(0, 0, 640, 480), opaque = pixels;
-    for (size_t i = 3; i < opaque.size(); i += 4) opaque[i] = 255;  // the demo's alpha means nothing to a viewer
-    if (!name.empty()) writePng(artifactDir() + "/render_" + name + ".png", 640, 480, opaque);
-    return pixels;
-  }
-
-  void addClip(int layer, float start, float length, int32_t type, const ParameterBlock& values) {
+  void add(int layer, int32_t type, const ParameterBlock& values, float start = 0.0f, float length = 10.0f) {
     ASSERT_TRUE(timeline_.addClip(layer, start, length, type));
     *timeline_.layerClipParams[layer].back() = values;
-  }
-  Frame render(float t, const std::string& name = "") {
-    reset();
-    DemoRenderer(timeline_, textures_, meshes_).renderDemoFrame(t);
-    return frame(name);
-  }
-  Frame model(const ParameterBlock& p, float t, MeshPath path) {
-    reset();
-    drawModel3D(p, t, textures_, meshes_, path);
-    state();
-    return frame();
   }
 
   static GlTestContext* gl_;
   Timeline timeline_;
-  TextureTable textures_;
+  struct : TextureTable {
+    GLuint past;  // where a slot 100 would lie: the white texture, so that any use of it shows
+  } textures_;
   MeshTable meshes_;
 };
 
 GlTestContext* RenderTest::gl_ = nullptr;
 
-// --- Frame composition ---
+struct Scene {
+  const char* name;
+  std::vector<std::pair<int32_t, ParameterBlock>> clips;  // layer 0 up
+  Rect bounds;
+  std::vector<std::pair<std::array<int, 2>, Rgb>> samples;
+  int originX = 0, originY = 0;
+};
 
-// Layers 2-4 play before 0.9 s, layers 0-1 after 1 s.
-TEST_F(RenderTest, ClipsDrawStrictlyInsideTheirSpansLayerByLayerInSequenceOrder) {
-  solid(5, {255, 0, 0});
-  solid(6, {0, 255, 0});
-  EXPECT_EQ(count(render(0.5f, "empty"), kBlack), kAll);
-  addClip(3, 0.1f, 0.7f, kLayer2D, block({5, 1, 0}));
-  addClip(2, 0.2f, 0.6f, kLayer2D, block({6, 1, 0}));
-  addClip(4, 0.85f, 0.1f, kLayer2D, block({5, 1, 0}));
-  addClip(4, 0.82f, 0.15f, kLayer2D, block({6, 1, 0}));
-  EXPECT_EQ(count(render(0.5f, "layer_order"), {255, 0, 0}), kAll);
-  EXPECT_EQ(count(render(0.9f), {0, 255, 0}), kAll);
-  addClip(0, 1.0f, 2.0f, kLayer2D, block({5, 1, 0}));
-  addClip(1, 4.5f, 16777216.0f, kLayer2D, block({5, 1, 0}));  // summed in float it would end at 2^24 + 4
-  for (float t : {1.0f, 3.0f}) EXPECT_EQ(count(render(t), kBlack), kAll) << t;
-  for (float t : {2.0f, 16777220.0f}) EXPECT_EQ(count(render(t), {255, 0, 0}), kAll) << t;
+// Each effect placed by the numbers, at t = 1.5 s.
+TEST_F(RenderTest, EffectsLandWhereTheViewPutsThem) {
+  const Scene scenes[] = {
+      {"box", {{kBox, block({0, 0, 0, 1})}}, {320, 240, 440, 360}, {{{430, 350}, kWhite}}},
+      // Rotations apply X, then Y, then Z to the frame, so Z turns the square first.
+      {"box_xz", {{kBox, block({180, 0, 90, 0.5f})}}, {260, 180, 320, 240}, {}},
+      {"box_yz", {{kBox, block({0, 180, 270, 0.75f})}}, {230, 150, 320, 240}, {}},
+      // The eye 2.4 behind the square, turned to x -1.5 ... -0.5, y -0.25 ... 0.75; 1 / tan 30.
+      {"camera", {{kCamera, camera({.5f, .25f, -1}, {.5f, .25f, .4f}, 60)}, {kBox, block({0, 180, 0, 1})}}, {60, 197, 233, 370}, {}},
+      // Looking along +x, the square turned about y faces the eye 2 away; 1 / tan 60.
+      {"camera_x", {{kCamera, camera({1, 0, 0}, {0, 0, 0}, 120)}, {kBox, block({0, 90, 0, 1})}}, {251, 240, 320, 309}, {}},
+      {"camera_layer", {{kCamera, camera({1, 0, 0}, {0, 0, 0}, 120)}, {kLayer2D, block({5, 1, 0})}}, {135, 101, 505, 379}, {}},
+      // 0.15 in front of the eye, beyond the near plane at 0.1.
+      {"camera_near", {{kCamera, camera({0, 0, -10}, {0, 0, -1.85f}, 90)}, {kBox, block({0, 0, 0, 0.1f})}}, {320, 240, 480, 400}, {}},
+      // A second camera multiplies onto the first: the square ends up 2 + 3 + 1 away.
+      {"cameras", {{kCamera, camera({0, 0, 0}, {0, 0, 3}, 90)}, {kCamera, camera({0, 0, 0}, {0, 0, 1}, 90)}, {kBox, block({0, 0, 0, 1})}},
+       {320, 240, 360, 280}, {}},
+      // Half size, moved by (0.25, -0.5) half-heights; texture (0, 0) at the lower left.
+      {"flat", {{kFlat, block({6, 1, 0, 0.5f, 0.25f, -0.5f})}}, {220, 0, 540, 240},
+       {{{222, 2}, kRed}, {{537, 2}, {0, 255, 0}}, {{222, 237}, {0, 0, 255}}, {{537, 237}, {255, 255, 0}}}},
+      // Model 1 at (0.6, 0.2, -0.3 + 0.8 sin(pi / 6)) turned 2 * 1.5 * 30 + 90 degrees about z:
+      // centred on (-0.6, -0.2, -1.9) from the eye. Its normal maps to (0.2863, 0.5589) on the
+      // sphere, drifting by (0.15, 0.75) to texel (3, 2) of the metal slot, not of the texture
+      // the layer under it bound. Faces naming vertex 7 or past the count are not drawn.
+      {"model", {{kLayer2D, block({5, 0, 1})}, {kModel3D, block({.6f, .2f, -.3f, 0.3490659f, .8f, 2, 90, 1})}}, {232, 202, 257, 227},
+       {{{236, 210}, kGrid32}, {{253, 210}, kGrid32}, {{248, 223}, kGrid32}, {{240, 219}, kBlack}}},
+      // Captured at 256 x 256 from the demo's corner, shown by a flat over the whole rectangle.
+      {"capture",
+       {{kStartRenderToTex, block({8, 8})}, {kBox, block({0, 0, 0, 1})}, {kEndRenderToTex, block({8, 8, 90})}, {kFlat, block({90, 1, 0, 1, 0, 0})}},
+       {384, 272, 504, 392}, {{{444, 332}, kWhite}}, 64, 32},
+  };
+  for (const Scene& s : scenes) {
+    SCOPED_TRACE(s.name);
+    timeline_ = Timeline();
+    for (size_t i = 0; i < s.clips.size(); ++i) add(int(i), s.clips[i].first, s.clips[i].second);
+    const Frame f = render(1.5f, s.originX, s.originY);
+    expectNear(drawn(f), s.bounds);
+    for (const auto& [xy, rgb] : s.samples) EXPECT_EQ(at(f, xy[0], xy[1]), rgb) << xy[0] << "," << xy[1];
+    if (HasFailure()) save(s.name);
+  }
 }
 
-// What each clip may leave changed for the clips after it. Values naming nothing (unknown types,
-// models and Image IDs, Scale 0, a camera without a finite view) draw nothing and change no more.
+// Layer 3 at 0.5 s lies over layer 2 although it starts earlier; at 0.9 s the later clip of
+// layer 4 covers the earlier one. A clip missing from one of its layer's sequences never draws,
+// even with a stale record left in the sequence's storage.
+TEST_F(RenderTest, ActiveClipsDrawLayerByLayerInSequenceOrder) {
+  add(3, kLayer2D, block({7, 1, 0}), 0.1f, 0.7f);
+  add(2, kLayer2D, block({5, 1, 0}), 0.2f, 0.6f);
+  add(4, kLayer2D, block({7, 1, 0}), 0.85f, 0.1f);
+  add(4, kLayer2D, block({5, 1, 0}), 0.82f, 0.15f);
+  add(0, kLayer2D, block({7, 1, 0}), 1.0f, 2.0f);
+  add(1, kLayer2D, block({7, 1, 0}), 4.5f, 16777216.0f);  // summed in float it would end at 2^24 + 4
+  for (auto [t, rgb] : {std::pair{0.5f, kRed}, {0.9f, kWhite}, {1.0f, kBlack}, {2.0f, kRed}, {3.0f, kBlack}, {16777220.0f, kRed}}) {
+    const Frame f = render(t);
+    EXPECT_TRUE(at(f, 0, 0) == rgb && at(f, 639, 479) == rgb) << t;
+    // With nothing drawn, the colour is the one the frame gives its first clip.
+    EXPECT_TRUE(rgb != kBlack || floats<4>(GL_CURRENT_COLOR) == (std::array<GLfloat, 4>{1, 1, 1, 1}));
+  }
+  glViewport(3, 5, 100, 200);  // any caller's viewport comes back
+  DemoRenderer(timeline_, textures_, meshes_).renderDemoFrame(0.5f);
+  EXPECT_EQ(viewport(), (std::array<GLint, 4>{3, 5, 100, 200}));
+  timeline_ = Timeline();
+  add(5, kLayer2D, block({7, 1, 0}));
+  add(5, kLayer2D, block({5, 1, 0}));
+  timeline_.layerClipTimes[5].pop_back();
+  EXPECT_EQ(at(render(0.5f), 0, 0), kRed);
+  timeline_.layerClipTimes[5].push_back({0, 10});
+  timeline_.layerClipTypes[5].pop_back();
+  EXPECT_EQ(at(render(0.5f), 0, 0), kRed);
+}
+
+// What each clip may leave changed for the clips after it: the view (camera), the viewport
+// (render to texture), the colour (1, 1, 1, 0.5) and blend function (2D layer, flat). Blend codes
+// 0-8 name factors, from 2 on GL_SRC_ALPHA upward; with any other code the function set before
+// (ONE, ONE) stays, as GL would keep it. Values naming nothing draw nothing and change no more.
 TEST_F(RenderTest, EachEffectLeavesOnlyWhatTheFrameAllows) {
-  solid(5, {200, 100, 50});
-  solid(kRenderTargetSlot0, kBlack);
-  sphere(0, 0.5f, 20, 10);
-  sphere(5, 0.5f, 20, 10);
   struct Case {
     int32_t type;
     ParameterBlock params;
     bool view, viewport, halfAlpha, blank;
+    GLint src = GL_ONE, dst = GL_ONE;
   } const cases[] = {
-      {kLayer2D, block({5, 2, 3}), false, false, true, false},
-      {kBox, block({10, 20, 30, 1}), false, false, false, false},
-      {kCamera, camera({0, 0, 0}, {1, 2, 3}, 70), true, false, false, true},
-      {kStartRenderToTex, block({8, 8}), false, true, false, true},
-      {kEndRenderToTex, block({8, 7, 90}), false, true, false, true},
-      {kModel3D, block({0.1f, 0, 0, 1, 0.2f, 1, 0, 0}), false, false, false, false},
-      {kFlat, block({5, 2, 3, 0.5f, 0.1f, 0.1f}), false, false, true, false},
-      {kLayer2D, block({100, 2, 3}), false, false, true, true},
-      {kLayer2D, block({kNaN, 2, 3}), false, false, true, true},
-      {kFlat, block({1e9f, 2, 3, 1, 0, 0}), false, false, true, true},
-      {7, block({5, 1}), false, false, false, true},
-      {-1, block({5, 1}), false, false, false, true},
-      {kModel3D, block({0, 0, 0, 1, 1, 1, 0, 6}), false, false, false, true},
-      {kModel3D, block({0, 0, 0, 1, 1, 1, 0, -1}), false, false, false, true},
-      {kModel3D, block({0, 0, 0, 1, 1, 1, 0, kNaN}), false, false, false, true},
-      {kBox, block({0, 0, 0, 0}), false, false, false, true},
-      {kBox, block({kNaN, 0, 0, 1}), false, false, false, true},
-      {kBox, block({0, -kInf, 0, kInf}), false, false, false, true},
-      {kCamera, camera({0, 0, 0}, {kNaN, -kInf, 5}, 90), false, false, false, true},
-      {kCamera, camera({0, 0, 0}, {0, 0, 5}, kNaN), false, false, false, true},
-      {kCamera, camera({-3e38f, -3e38f, -3e38f}, {3e38f, 3e38f, 3e38f}, 90), false, false, false, true},
+      {kLayer2D, block({5, 2, 3}), 0, 0, 1, 0, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA},
+      {kLayer2D, block({5, 8, 0}), 0, 0, 1, 0, GL_SRC_ALPHA_SATURATE, GL_ZERO},
+      {kLayer2D, block({5, 1, 7}), 0, 0, 1, 0, GL_ONE, GL_ONE_MINUS_DST_COLOR},
+      {kLayer2D, block({5, 9, 0}), 0, 0, 1, 0},
+      {kLayer2D, block({5, -1, 1}), 0, 0, 1, 0},
+      {kLayer2D, block({5, kNaN, 0}), 0, 0, 1, 0},
+      {kLayer2D, block({5, 0, kInf}), 0, 0, 1, 0},
+      {kLayer2D, block({-3, 1, 0}), 0, 0, 1, 0, GL_ONE, GL_ZERO},  // slot 0
+      {kBox, block({10, 20, 30, 1}), 0, 0, 0, 0},
+      {kCamera, camera({0, 0, 0}, {1, 2, 3}, 70), 1, 0, 0, 1},
+      {kStartRenderToTex, block({8, 8}), 0, 1, 0, 1},
+      {kEndRenderToTex, block({8, 7, 90}), 0, 1, 0, 1},
+      {kModel3D, block({0.1f, 0, 0, 1, 0.2f, 1, 0, 1}), 0, 0, 0, 0},
+      {kFlat, block({5, 4, 5, 0.5f, 0.1f, 0.1f}), 0, 0, 1, 0, GL_DST_ALPHA, GL_ONE_MINUS_DST_ALPHA},
+      {kLayer2D, block({100, 2, 3}), 0, 0, 1, 1, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA},
+      {kLayer2D, block({2147483648.0f, 1, 1}), 0, 0, 1, 1},
+      {kLayer2D, block({3e9f, 1, 1}), 0, 0, 1, 1},
+      {kLayer2D, block({kNaN, 1, 1}), 0, 0, 1, 1},
+      {kFlat, block({1e9f, 1, 1, 1, 0, 0}), 0, 0, 1, 1},
+      {7, block({5, 1}), 0, 0, 0, 1},
+      {-1, block({5, 1}), 0, 0, 0, 1},
+      {kModel3D, block({0, 0, 0, 1, 1, 1, 0, 6}), 0, 0, 0, 1},
+      {kModel3D, block({0, 0, 0, 1, 1, 1, 0, -1}), 0, 0, 0, 1},
+      {kModel3D, block({0, 0, 0, 1, 1, 1, 0, kNaN}), 0, 0, 0, 1},
+      {kBox, block({0, 0, 0, 0}), 0, 0, 0, 1},
+      {kBox, block({kNaN, 0, 0, 1}), 0, 0, 0, 1},
+      {kCamera, camera({0, 0, 0}, {kNaN, -kInf, 5}, 90), 0, 0, 0, 1},
+      {kCamera, camera({0, 0, 0}, {0, 0, 5}, kNaN), 0, 0, 0, 1},
+      {kCamera, camera({0, 0, 0}, {0, 0, 5}, 1e-40f), 0, 0, 0, 1},  // the projection overflows
+      {kCamera, camera({-3e38f, -3e38f, -3e38f}, {3e38f, 3e38f, 3e38f}, 90), 0, 0, 0, 1},
   };
   DemoRenderer renderer(timeline_, textures_, meshes_);
   for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::Message() << "type " << c.type << " " << c.params[0] << " " << c.params[7]);
-    reset();
+    SCOPED_TRACE(::testing::Message() << "type " << c.type << " " << c.params[0] << " " << c.params[1] << " " << c.params[7] << " "
+                                      << c.params[12]);
+    frameState();
+    glBlendFunc(GL_ONE, GL_ONE);
     glMatrixMode(GL_TEXTURE);
     glTranslatef(0.5f, 0.25f, 0.0f);
     glMatrixMode(GL_MODELVIEW);
     glViewport(0, 0, 320, 240);  // as a capture in progress leaves it
-    const GlState before = state();
+    const auto modelview = floats<16>(GL_MODELVIEW_MATRIX), projection = floats<16>(GL_PROJECTION_MATRIX),
+               textureMatrix = floats<16>(GL_TEXTURE_MATRIX);
+    const auto colour = floats<4>(GL_CURRENT_COLOR);
     renderer.dispatchClip(c.type, c.params, ClipTimes{0.0f, 10.0f}, 1.5f);
-    const GlState after = state();
-    EXPECT_EQ(after.textureMatrix, before.textureMatrix);
-    EXPECT_EQ(after.modelview != before.modelview, c.view);
-    EXPECT_EQ(after.projection != before.projection, c.view);
-    EXPECT_EQ(after.viewport != before.viewport, c.viewport);
-    EXPECT_EQ(after.colour, c.halfAlpha ? kHalfAlpha : before.colour);
-    EXPECT_EQ(drawn(frame()) == 0, c.blank);
+    EXPECT_EQ(floats<16>(GL_MODELVIEW_MATRIX) != modelview, c.view);
+    EXPECT_EQ(floats<16>(GL_PROJECTION_MATRIX) != projection, c.view);
+    EXPECT_EQ(floats<16>(GL_TEXTURE_MATRIX), textureMatrix);
+    if (c.view) {  // 1 / tan 35 over 4/3, and the planes at 0.1 and 10000, far beyond what 16-bit depth shows
+      for (auto [i, v] : {std::pair{0, 1.071111f}, {5, 1.428148f}, {10, -1.00002f}, {11, -1.0f}, {14, -0.200002f}})
+        EXPECT_NEAR(floats<16>(GL_PROJECTION_MATRIX)[i], v, 2e-6f) << i;
+    }
+    EXPECT_EQ(viewport() != (std::array<GLint, 4>{0, 0, 320, 240}), c.viewport);
+    EXPECT_EQ(floats<4>(GL_CURRENT_COLOR), c.halfAlpha ? (std::array<GLfloat, 4>{1, 1, 1, 0.5f}) : colour);
+    EXPECT_TRUE(integer(GL_BLEND_SRC) == c.src && integer(GL_BLEND_DST) == c.dst);
+    EXPECT_TRUE(integer(GL_MATRIX_MODE) == GL_MODELVIEW && glIsEnabled(GL_DEPTH_TEST));
+    for (GLenum cap : {GL_TEXTURE_2D, GL_BLEND, GL_TEXTURE_GEN_S, GL_TEXTURE_GEN_T, GL_LIGHTING, GL_VERTEX_ARRAY, GL_NORMAL_ARRAY,
+                       GL_TEXTURE_COORD_ARRAY})
+      EXPECT_FALSE(glIsEnabled(cap)) << "capability 0x" << std::hex << cap;
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    EXPECT_EQ(drawn(frame()) == kNothing, c.blank);
   }
 }
 
-TEST_F(RenderTest, CameraShapesOnlyTheRestOfItsFrame) {
-  solid(5, kWhite);
-  // Looking sideways at fov 120: the layer still faces the eye, 1 / tan 60 of each side.
-  addClip(2, 0.0f, 1.0f, kCamera, camera({1, 0, 0}, {0, 0, 0}, 120));
-  addClip(2, 0.0f, 10.0f, kLayer2D, block({5, 1, 0}));
-  const GlState before = state();
-  EXPECT_NEAR(count(render(0.5f, "camera_fov120"), kWhite), 277.1 * 369.5, 3 * (277 + 370));
-  EXPECT_EQ(state().projection, before.projection);
-  EXPECT_EQ(count(render(2.0f), kWhite), kAll);
-}
-
-TEST_F(RenderTest, CameraPositionSinValuesHaveNoEffect) {
-  ParameterBlock cam = camera({0, 0, 0}, {1, 1.5f, 3}, 70);
-  applyCamera(cam);
-  const GlState plain = state();
-  reset();
-  for (int i = 6; i <= 11; ++i) cam[i] = 3.5f * i - 20.0f;
-  applyCamera(cam);
-  EXPECT_EQ(state().modelview, plain.modelview);
-  EXPECT_EQ(state().projection, plain.projection);
-}
-
-// A capture left open must not shrink the caller's next drawing.
-TEST_F(RenderTest, StartWithoutEndShrinksOnlyTheRestOfItsFrame) {
-  solid(5, kWhite);
-  addClip(0, 0.0f, 10.0f, kLayer2D, block({5, 1, 0}));
-  addClip(0, 0.0f, 1.0f, kStartRenderToTex, block({8, 8}));
-  addClip(1, 0.0f, 10.0f, kLayer2D, block({5, 0, 0}));  // codes 0/0 blank what they cover
-  glViewport(10, 20, 300, 200);
-  DemoRenderer(timeline_, textures_, meshes_).renderDemoFrame(0.5f);
-  EXPECT_EQ(state().viewport, (Viewport{10, 20, 300, 200}));
-  const Frame shrunk = frame("start_without_end");
-  EXPECT_EQ(count(shrunk, kBlack), 256 * 256);
-  EXPECT_EQ(red(shrunk, 256, 100), 255);
-  EXPECT_EQ(count(render(2.0f), kBlack), kAll);
-}
-
-// --- Layer 2D and Flat ---
-
-// Invalid codes keep the earlier function (GL would reject the call), here ONE/ONE. Negative Image
-// IDs mean slot 0.
-TEST_F(RenderTest, Layer2DBlendsWithItsCodesOverTheWholeRectangle) {
-  struct Case {
-    float id, src, dst;
-    Rgb clear, texel, expected;
-    GLint srcFactor, dstFactor;
-  } const cases[] = {
-      {0, 2, 3, {0, 0, 255}, {255, 0, 0}, {128, 0, 128}, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA},
-      {-3, 1, 1, {64, 64, 64}, {128, 64, 0}, {192, 128, 64}, GL_ONE, GL_ONE},
-      {-0.5f, 9, 0, {64, 64, 64}, {32, 32, 32}, {96, 96, 96}, GL_ONE, GL_ONE},
-      {-0.5f, -1, 1, {64, 64, 64}, {32, 32, 32}, {96, 96, 96}, GL_ONE, GL_ONE},
-      {-0.5f, kNaN, 0, {64, 64, 64}, {32, 32, 32}, {96, 96, 96}, GL_ONE, GL_ONE},
-      {-0.5f, 0, kInf, {64, 64, 64}, {32, 32, 32}, {96, 96, 96}, GL_ONE, GL_ONE},
+// Sizes come from the exponents up to the largest texture GL makes; -1 means slot 90, IDs from
+// 100 and sizes naming no side capture nothing, and a Start with such a size draws nothing.
+TEST_F(RenderTest, CaptureSizesAndSlots) {
+  const GLint max = integer(GL_MAX_TEXTURE_SIZE);
+  const float e = std::log2(float(max));
+  const Rect row{0, 0, 640, 1}, column{0, 0, 1, 480}, corner{0, 0, 32, 16};
+  const std::pair<ParameterBlock, Rect> cases[] = {
+      {block({e, 0, 0}), row},         {block({0, e, 99}), column},           {block({e + 1, 0, 91}), row},
+      {block({0, e + 1, 91}), column}, {block({30, 8, 91}), {0, 0, 640, 256}}, {block({31, 4, 91}), kNothing},
+      {block({-1, 4, 91}), kNothing},  {block({4, kNaN, 91}), kNothing},       {block({5, 4, 100}), corner},
+      {block({5, 4, 1e9f}), corner},   {block({5, 4, kNaN}), corner},         {block({5.9f, 4, -1}), corner},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::Message() << c.src << "/" << c.dst);
-    reset(c.clear);
-    solid(0, c.texel);
-    glBlendFunc(GL_ONE, GL_ONE);
-    drawLayer2D(block({c.id, c.src, c.dst}), textures_);
-    const GlState s = state();
-    EXPECT_EQ(s.blendSrc, c.srcFactor);
-    EXPECT_EQ(s.blendDst, c.dstFactor);
-    EXPECT_EQ(count(frame(c.src == 2 ? "layer2d_half_alpha" : ""), c.expected, 2), kAll);
-  }
-}
-
-// --- Render to texture ---
-
-// Placed from the demo origin: a Start or End viewport, or a copy, taken from the framebuffer
-// corner instead moves the square.
-TEST_F(RenderTest, CaptureAt8By8IntoSlot90ShowsInALaterFlat) {
-  solid(kRenderTargetSlot0, {0, 0, 255});
-  addClip(0, 0.0f, 10.0f, kStartRenderToTex, block({8, 8}));
-  addClip(1, 0.0f, 10.0f, kBox, block({0, 0, 0, 1}));  // 48 x 64 pixels at (128, 128) of the small viewport
-  addClip(2, 0.0f, 10.0f, kEndRenderToTex, block({8, 8, 90}));
-  addClip(3, 0.0f, 10.0f, kFlat, block({90, 1, 0, 1, 0, 0}));  // the capture over the whole rectangle
-  DemoRenderer renderer(timeline_, textures_, meshes_);
-  renderer.setDemoOrigin(64, 32);
-  renderer.renderDemoFrame(1.0f);
-  const Frame f = frame("capture_flat");
-  EXPECT_EQ(width(kRenderTargetSlot0), 256);
-  EXPECT_EQ(count(f, {0, 0, 255}), 0);
-  // The square fills (0.5-0.69, 0.5-0.75) of the texture: x 384-504, y 272-392 of the framebuffer.
-  EXPECT_NEAR(count(f, kWhite), 120 * 120, 250);
-  EXPECT_EQ(red(f, 388, 276) + red(f, 500, 388), 2 * 255);
-}
-
-// -1 means slot 90. IDs from 100 and sizes naming no side capture nothing, and a Start with such a
-// size draws into no viewport; the viewport comes back either way.
-TEST_F(RenderTest, RenderToTextureWithIdsOrSizesNamingNothing) {
-  for (int slot = 0; slot < kTextureSlotCount; ++slot) solid(slot, kWhite);
-  for (const ParameterBlock& p : {block({5, 4, 100}), block({5, 4, 1e9f}), block({5, 4, kNaN}), block({5, 4, -kInf}),
-                                  block({31, 4, 91}), block({4, 40, 91}), block({-1, 4, 91}), block({4, kNaN, 91}),
-                                  block({-kInf, 4, 91})}) {
+  std::vector<std::pair<GLint, GLint>> sizes;
+  for (int slot = 0; slot < kTextureSlotCount; ++slot) sizes.push_back(size(slot));
+  sizes[0] = {max, 1};
+  sizes[99] = {1, max};
+  sizes[90] = {32, 16};
+  for (const auto& [p, bounds] : cases) {
     SCOPED_TRACE(::testing::Message() << p[0] << " " << p[1] << " " << p[2]);
-    reset();
+    frameState();
     beginRenderToTexture(p, DemoOrigin{});
     drawLayer2D(block({5, 1, 0}), textures_);
     endRenderToTexture(p, textures_, DemoOrigin{});
-    EXPECT_EQ(state().viewport, kFullViewport);
-    EXPECT_EQ(drawn(frame()), p[0] == 5 ? 32 * 16 : 0);
+    EXPECT_EQ(viewport(), (std::array<GLint, 4>{0, 0, 640, 480}));
+    EXPECT_EQ(drawn(frame()), bounds);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
   }
-  for (int slot = 0; slot < kTextureSlotCount; ++slot) EXPECT_EQ(width(slot), 1) << slot;
-  endRenderToTexture(block({5, 4, -1}), textures_, DemoOrigin{});
-  EXPECT_EQ(width(kRenderTargetSlot0), 32);
+  for (int slot = 0; slot < kTextureSlotCount; ++slot) EXPECT_EQ(size(slot), sizes[slot]) << slot;
 }
 
-// --- Model 3D ---
-
-// Faces naming vertices outside the list are skipped on both paths, and counts past the record
-// never read past it.
-TEST_F(RenderTest, VertexArraysGiveTheSamePixelsAsPerCornerCalls) {
-  Mesh& mesh = sphere(0, 0.7f, 80, 50);
-  const ParameterBlock p = block({0.2f, 0.1f, 0, 1, 0.3f, 0.5f, 10, 0});
-  auto both = [&](float t) {
-    const Frame perCorner = model(p, t, MeshPath::kPerCorner);
-    EXPECT_TRUE(perCorner == model(p, t, MeshPath::kVertexArrays)) << t;
-    return perCorner;
-  };
-  const Frame whole = both(93.25f);
-  EXPECT_GT(drawn(whole), 15000);
-  both(0.0f);
-  for (int f = 0; f < mesh.faceCount; f += 7) mesh.faces[f][f % 3] = f % 2 ? -1 : mesh.vertexCount;
-  mesh.faces[2000][1] = std::numeric_limits<int32_t>::min();
-  const Frame holed = both(93.25f);
-  EXPECT_GT(drawn(holed), drawn(whole) / 2);
-  EXPECT_FALSE(holed == whole);
-  mesh.faceCount = std::numeric_limits<int32_t>::max();
-  both(1.0f);
-  mesh.vertexCount = -4;
-  EXPECT_EQ(drawn(both(1.0f)), 0);
+// The per-corner reference and the vertex arrays give the same pixels, as the model (normals
+// feed the sphere map) and plainly textured (texture coordinates show), with faces skipped and
+// with counts of none, one, beyond the record or below zero.
+TEST_F(RenderTest, MeshPathsDrawTheSamePixels) {
+  Mesh& m = meshes_.meshes[1];
+  const ParameterBlock p = block({.6f, .2f, -.3f, 0.3490659f, .8f, 2, 90, 1});
+  const Rect fan{308, 228, 332, 252}, first{320, 240, 332, 252};
+  for (auto [faces, vertices, bounds] : {std::tuple{6, 7, fan}, {3, 7, fan}, {1, 7, first}, {0, 7, kNothing}, {1, 2, kNothing},
+                                          {-1, 7, kNothing}, {INT32_MAX, 7, fan}, {6, -4, kNothing}}) {
+    SCOPED_TRACE(::testing::Message() << faces << " faces, " << vertices << " vertices");
+    m.faceCount = faces;
+    m.vertexCount = vertices;
+    Frame model[2], plain[2];
+    for (int k = 0; k < 2; ++k) {
+      const MeshPath path = k == 0 ? MeshPath::kPerCorner : MeshPath::kVertexArrays;
+      frameState();
+      drawModel3D(p, 1.5f, textures_, meshes_, path);
+      model[k] = frame();
+      frameState();
+      glEnable(GL_TEXTURE_2D);
+      glBindTexture(GL_TEXTURE_2D, textures_.names[kMetalSlot]);
+      drawMesh(m, path);
+      glDisable(GL_TEXTURE_2D);
+      plain[k] = frame();
+    }
+    EXPECT_TRUE(model[0] == model[1] && plain[0] == plain[1]);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    expectNear(drawn(plain[0]), bounds);
+    // One point in each triangle: (u, v) = (0.9, 0.3) is texel (7, 2).
+    for (auto [x, y] : {std::pair{328, 244}, {312, 244}, {316, 232}})
+      EXPECT_TRUE(bounds != fan || at(plain[0], x, y) == (Rgb{240, 80, 200})) << x << "," << y;
+  }
 }
 
 }  // namespace

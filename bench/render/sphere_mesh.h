@@ -1,4 +1,4 @@
-// A UV sphere built in code, for drawing tests and benchmarks that must not need asset files.
+// A UV sphere built in code, for benchmarks that must not need asset files.
 #pragma once
 
 #include <algorithm>
