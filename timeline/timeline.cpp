@@ -89,7 +89,7 @@ void Timeline::syncClipTimes(int32_t layer) {
 }
 
 void Timeline::syncAllClipTimes() {
-  for (int layer = 0; layer < kLayerCount; ++layer) syncClipTimes(layer);
+  for (const LayerTrack& track : tracks) syncClipTimes(track.index);
 }
 
 void Timeline::clear() {

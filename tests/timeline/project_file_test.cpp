@@ -1,13 +1,46 @@
 #include "timeline/project_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <thread>
+#include <utility>
+
+// Faults the file system seldom shows, on demand: the next call of each fails once with the
+// errno set here (EINTR: interrupted, to be retried). Every fsync records what it flushed.
+struct Faults {
+  int write = 0, read = 0, fsync = 0, close = 0;
+  bool writeNothing = false;  // the next write returns 0
+  std::vector<std::string> synced;
+} faults;
+bool failOnce(int& err) {
+  if (err == 0) return false;
+  errno = std::exchange(err, 0);
+  return true;
+}
+extern "C" ssize_t write(int fd, const void* b, size_t n) {
+  if (std::exchange(faults.writeNothing, false)) return 0;
+  return failOnce(faults.write) ? -1 : syscall(SYS_write, fd, b, n);
+}
+extern "C" ssize_t read(int fd, void* b, size_t n) { return failOnce(faults.read) ? -1 : syscall(SYS_read, fd, b, n); }
+extern "C" int fsync(int fd) {
+  faults.synced.push_back(std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd)));
+  return failOnce(faults.fsync) ? -1 : int(syscall(SYS_fsync, fd));
+}
+extern "C" int close(int fd) {
+  const int result = int(syscall(SYS_close, fd));
+  return failOnce(faults.close) ? -1 : result;
+}
 
 namespace korvalin {
 namespace {
@@ -64,11 +97,12 @@ TEST_F(ProjectFileTest, ByteExactLayout) {
   ASSERT_TRUE(saveProject(t, path, &error)) << error;
   EXPECT_EQ(readFile(path), want);
 
-  // A count above 255 needs both bytes, low first.
+  // A count above 255 needs both bytes, low first; a type above 255 all four.
   for (int i = 0; i < 300; ++i) t.addClip(0, 0, 1, kStartRenderToTex);
+  t.layerClipTypes[3][0] = 0x01020304;
   const std::vector<uint8_t> many = encodeProject(t);
-  EXPECT_EQ(many[1], 300 & 0xFF);
-  EXPECT_EQ(many[2], 300 >> 8);
+  EXPECT_TRUE(many[1] == (300 & 0xFF) && many[2] == 300 >> 8);
+  EXPECT_EQ(std::vector<uint8_t>(many.begin() + 6000 + 12, many.begin() + 6000 + 16), (std::vector<uint8_t>{4, 3, 2, 1}));
 }
 
 TEST_F(ProjectFileTest, SaveThenLoadRestoresEveryBitAndClosesTheSelection) {
@@ -102,21 +136,29 @@ TEST_F(ProjectFileTest, SaveThenLoadRestoresEveryBitAndClosesTheSelection) {
   EXPECT_EQ(encodeProject(work), readFile(path));
 }
 
-TEST_F(ProjectFileTest, RecordOrderAndTrailingBytesDoNotMatter) {
+// Layers 9 to 15, then 0 to 8, then bytes past the sixteenth record; and the same project read
+// from a pipe, which gives no size to read by and comes in pieces.
+TEST_F(ProjectFileTest, RecordOrderTrailingBytesAndPipesDoNotMatter) {
   Timeline source;
   source.addClip(0, 1.0f, 1.0f, kBox);
   source.addClip(0, 2.0f, 1.0f, kFlat);
   source.addClip(9, 3.0f, 1.0f, kCamera);
   const std::vector<uint8_t> ordered = encodeProject(source);
-  // Layers 9 to 15, then 0 to 8, then bytes past the sixteenth record.
   std::vector<uint8_t> shuffled = ordered;
   std::rotate(shuffled.begin(), shuffled.begin() + 67 + 8 * 3, shuffled.end());
   shuffled.insert(shuffled.end(), {0xFF, 0xFF, 0xFF, 0x07});
   Timeline loaded;
   std::string error;
-  ASSERT_EQ(decodeProject(loaded, shuffled.data(), shuffled.size(), "x", &error),
-            LoadResult::kLoaded);
+  ASSERT_EQ(decodeProject(loaded, shuffled.data(), shuffled.size(), "x", &error), LoadResult::kLoaded);
   EXPECT_EQ(encodeProject(loaded), ordered);
+
+  for (int i = 0; i < 4 * kMaxClipsPerLayer; ++i) source.addClip(10 + i % 4, float(i), 1.0f, kCamera);  // 8 MB
+  const std::vector<uint8_t> big = encodeProject(source);
+  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  std::thread writer([&] { std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(big.data()), long(big.size())); });
+  EXPECT_EQ(loadProject(loaded, path, &error), LoadResult::kLoaded) << error;
+  writer.join();
+  EXPECT_EQ(encodeProject(loaded), big);
 }
 
 TEST_F(ProjectFileTest, BadFilesChangeNothingAndSayWhere) {
@@ -135,16 +177,17 @@ TEST_F(ProjectFileTest, BadFilesChangeNothingAndSayWhere) {
       {with(34, {1}), "layer record 2 at byte 34: layer number 1 occurs twice"},
       {with(3, {7, 0, 0, 0}), "layer record 0 at byte 3: operator type 7 of clip 0 is outside 0-6"},
       {with(3, {0, 0, 0, 0x80}), "operator type -2147483648 of clip 0 is outside 0-6"},
-      {with(1, {0xFF, 0xFF}), "layer record 0 at byte 1: clip count -1 is below 0"},
       // A count one too high reads the next record's header as a clip.
       {with(1, {2, 0}), "layer record 0 at byte 31: operator type 33554433 of clip 1"},
-      {{}, "layer record 0 at byte 0: the file ends inside the layer header"},
-      {{good.begin(), good.begin() + 20}, "layer record 0 at byte 3: the file ends inside clip 0"},
+      {{}, "layer record 0 at byte 0: the file ends inside the layer header (0 bytes in all)"},
+      {{0, 1, 0, 9, 0, 0, 0}, "layer record 0 at byte 3: operator type 9 of clip 0 is outside 0-6"},
+      {{good.begin(), good.begin() + 20}, "layer record 0 at byte 3: the file ends inside clip 0 (20 bytes in all)"},
+      {{good.begin(), good.begin() + 33}, "layer record 1 at byte 31: the file ends inside the layer header"},
+      {{good.begin(), good.begin() + 75}, "layer record 15 at byte 73: the file ends inside the layer header"},
   };
   for (const auto& [bytes, want] : cases) {
     std::string error;
-    EXPECT_EQ(decodeProject(work, bytes.data(), bytes.size(), "save.brz", &error),
-              LoadResult::kMalformed);
+    EXPECT_EQ(decodeProject(work, bytes.data(), bytes.size(), "save.brz", &error), LoadResult::kMalformed);
     EXPECT_EQ(error.rfind("save.brz: ", 0), 0u) << error;
     EXPECT_NE(error.find(want), std::string::npos) << error;
     EXPECT_EQ(error.find('\n'), std::string::npos);
@@ -152,32 +195,70 @@ TEST_F(ProjectFileTest, BadFilesChangeNothingAndSayWhere) {
   }
 }
 
-TEST_F(ProjectFileTest, MissingFileAndFailedSaveChangeNothing) {
+// Nothing is read from what is not a project; a save that cannot finish leaves the old file
+// whole, no temporary file and no open descriptor behind, and says so in one line naming the file.
+TEST_F(ProjectFileTest, FailedLoadsAndSavesChangeNothing) {
+  auto openFiles = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), {}); };
+  const long files = openFiles();
   std::string error;
   EXPECT_EQ(loadProject(work, path, &error), LoadResult::kMissing);
-  EXPECT_EQ(error.rfind(path + ": ", 0), 0u) << error;
+  EXPECT_EQ(error.rfind(path + ": cannot open", 0), 0u) << error;
+  EXPECT_NE(loadProject(work, dir.string(), &error), LoadResult::kLoaded);
+  EXPECT_NE(error.find("cannot read"), std::string::npos) << error;
+  EXPECT_EQ(loadProject(work, "/dev/zero", &error), LoadResult::kMalformed);  // ends at the largest project
   expectWorkUnchanged();
 
   Timeline first;
   first.addClip(2, 1.0f, 1.0f, kCamera);
   ASSERT_TRUE(saveProject(first, path, &error)) << error;
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  EXPECT_EQ(int(fs::status(path).permissions()), 0666 & ~int(mask));
   fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
   const std::vector<uint8_t> old = readFile(path);
-  // The temporary file cannot be created: the old file stays whole.
-  fs::create_directory(path + ".tmp");
+  fs::create_directory(path + ".tmp");  // the temporary file cannot be created
   EXPECT_FALSE(saveProject(work, path, &error));
-  EXPECT_EQ(error.rfind(path + ": ", 0), 0u) << error;
-  EXPECT_EQ(readFile(path), old);
+  EXPECT_EQ(error.rfind(path + ": cannot create", 0), 0u) << error;
   fs::remove(path + ".tmp");
+  rlimit limit{}, small{};
+  ::getrlimit(RLIMIT_FSIZE, &limit);
+  small = {10, limit.rlim_max};
+  std::signal(SIGXFSZ, SIG_IGN);
+  ::setrlimit(RLIMIT_FSIZE, &small);
+  const bool savedPastLimit = saveProject(work, path, &error);
+  ::setrlimit(RLIMIT_FSIZE, &limit);
+  EXPECT_FALSE(savedPastLimit);
+  EXPECT_EQ(error.rfind(path + ": cannot write", 0), 0u) << error;
+  EXPECT_FALSE(fs::exists(path + ".tmp"));
+  for (auto [fault, step] : {std::pair{&faults.fsync, "flush"}, {&faults.close, "close"}}) {
+    *fault = EIO;
+    EXPECT_FALSE(saveProject(work, path, &error));
+    EXPECT_EQ(error.rfind(path + ": cannot " + step, 0), 0u) << error;
+    EXPECT_FALSE(fs::exists(path + ".tmp"));
+  }
+  EXPECT_EQ(readFile(path), old);
+  EXPECT_FALSE(saveProject(work, (dir / "no" / kProjectFileName).string(), &error));
+  EXPECT_FALSE(saveProject(work, dir.string(), &error));  // a folder is never replaced
+  EXPECT_TRUE(fs::is_directory(dir) && !fs::exists(dir.string() + ".tmp"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1);
+  EXPECT_EQ(openFiles(), files);
   expectWorkUnchanged();
 
-  // A stale temporary file from a crash is no obstacle; the user's permissions survive.
+  // Interrupted calls and writes of nothing are retried, and a stale temporary file from a crash is no obstacle. The
+  // file is flushed, then the folder that names it; the user's permissions survive.
   std::ofstream(path + ".tmp") << "junk";
-  ASSERT_TRUE(saveProject(work, path, &error)) << error;
-  EXPECT_EQ(readFile(path), workBytes);
+  faults.write = faults.read = EINTR;
+  faults.writeNothing = true;
+  faults.synced.clear();
+  const fs::path home = fs::current_path();
+  fs::current_path(dir);
+  ASSERT_TRUE(saveProject(work, kProjectFileName, &error)) << error;
+  fs::current_path(home);
+  EXPECT_EQ(faults.synced, (std::vector<std::string>{path + ".tmp", dir.string()}));
+  EXPECT_EQ(loadProject(work, path, &error), LoadResult::kLoaded) << error;
+  EXPECT_EQ(encodeProject(work), workBytes);
   EXPECT_FALSE(fs::exists(path + ".tmp"));
-  EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
-            fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(fs::status(path).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
 }
 
 }  // namespace

@@ -4,7 +4,10 @@
 
 #include <cmath>
 #include <limits>
+#include <tuple>
 #include <vector>
+
+#include "timeline/project_file.h"
 
 namespace korvalin {
 namespace {
@@ -13,9 +16,7 @@ namespace {
 void expectMatched(const Timeline& t) {
   for (int layer = 0; layer < kLayerCount; ++layer) {
     const size_t n = t.layerClipTypes[layer].size();
-    ASSERT_EQ(t.layerClipTimes[layer].size(), n);
-    ASSERT_EQ(t.layerClipParams[layer].size(), n);
-    ASSERT_EQ(t.tracks[layer].bars.size(), n);
+    ASSERT_TRUE(t.layerClipTimes[layer].size() == n && t.layerClipParams[layer].size() == n && t.tracks[layer].bars.size() == n);
     for (size_t i = 0; i < n; ++i) {
       EXPECT_EQ(t.tracks[layer].bars[i].operatorType, t.layerClipTypes[layer][i]);
       EXPECT_EQ(t.layerClipTimes[layer][i].start, t.tracks[layer].bars[i].start);
@@ -29,84 +30,120 @@ void select(Timeline& t, int layer, int clip) {
   t.selectedClip = clip;
 }
 
+// The table fixes the project file's layout: a clip record is 12 bytes and 4 per parameter.
+TEST(Timeline, OperatorTypesFixNamesBlocksColoursAndRecordSizes) {
+  const std::tuple<const char*, int, int, size_t> rows[] = {
+      {"Layer 2D", 3, 1, 24}, {"Box", 4, 1, 28},    {"Camera", 13, 0, 64}, {"Start rend to Tex", 2, 3, 20},
+      {"End rend to Tex", 3, 3, 24}, {"Model 3D", 8, 1, 44}, {"Flat", 6, 1, 36},
+  };
+  Timeline t;
+  ASSERT_EQ(t.operatorTypes.size(), 7u);
+  for (int type = 0; type < 7; ++type) {
+    const auto& [name, params, colour, record] = rows[type];
+    SCOPED_TRACE(name);
+    EXPECT_STREQ(t.operatorTypes[type].name, name);
+    EXPECT_TRUE(t.operatorTypes[type].paramCount == params && paramCountOf(type) == params);
+    EXPECT_EQ(t.operatorTypes[type].colourClass, colour);
+    ASSERT_TRUE(t.addClip(type, 0.0f, 1.0f, type));
+    EXPECT_EQ(t.tracks[type].bars[0].colourClass, colour);
+    EXPECT_EQ(t.layerClipParams[type][0]->paramCount, params);
+    EXPECT_EQ(encodeProject(t).size(), 48 + record);
+    t.removeLayerClip(type, 0);
+  }
+  EXPECT_TRUE(paramCountOf(-1) == 0 && paramCountOf(7) == 0);
+  for (int layer = 0; layer < kLayerCount; ++layer) EXPECT_EQ(t.tracks[layer].index, layer);
+}
+
+// Layers, types and counts a file could not hold are refused; the copy of a clip on a full
+// layer is refused without touching the last clip.
 TEST(Timeline, AddClipRefusesWhatCouldNotBeSaved) {
   Timeline t;
-  EXPECT_FALSE(t.addClip(-1, 0, 1, kBox));
-  EXPECT_FALSE(t.addClip(16, 0, 1, kBox));
-  EXPECT_FALSE(t.addClip(0, 0, 1, -1));
-  EXPECT_FALSE(t.addClip(0, 0, 1, 7));
-  for (int i = 0; i < kMaxClipsPerLayer; ++i) ASSERT_TRUE(t.addClip(0, 0, 1, kFlat));
+  for (auto [layer, type] : {std::pair{-1, 1}, {16, 1}, {0, -1}, {0, 7}}) EXPECT_FALSE(t.addClip(layer, 0, 1, type));
+  ASSERT_TRUE(t.addClip(0, 0, 1, kCamera));
+  (*t.layerClipParams[0][0])[12] = 60.0f;
+  for (int i = 1; i < kMaxClipsPerLayer; ++i) ASSERT_TRUE(t.addClip(0, 0, 1, kFlat));
   EXPECT_FALSE(t.addClip(0, 0, 1, kFlat)) << "the file's count is an int16";
+  select(t, 0, 0);
+  t.duplicateSelectedClip();
+  EXPECT_EQ(t.clipCount(0), kMaxClipsPerLayer);
+  EXPECT_EQ((*t.layerClipParams[0].back())[12], 0.0f);
 
   // A clip saved in the same pass as its add must already have its time record.
   ASSERT_TRUE(t.addClip(5, -1.0f, 2.5f, kCamera));
-  EXPECT_EQ(t.layerClipTimes[5][0].length, 2.5f);
+  EXPECT_TRUE(t.layerClipTimes[5][0].start == -1.0f && t.layerClipTimes[5][0].length == 2.5f);
   for (float v : t.layerClipParams[5][0]->values) EXPECT_EQ(v, 0.0f);
   expectMatched(t);
 }
 
-TEST(Timeline, DeleteAndDuplicateKeepTheSequencesMatched) {
+TEST(Timeline, DeleteDuplicateAndSyncKeepTheSequencesMatched) {
   Timeline t;
   for (int i = 0; i < 3; ++i) {
-    ASSERT_TRUE(t.addClip(4, float(i), 2.0f, i == 1 ? kCamera : kFlat));
-    (*t.layerClipParams[4][i])[0] = 10.0f + float(i);
+    ASSERT_TRUE(t.addClip(0, float(i), 2.0f, i == 1 ? kCamera : kFlat));
+    (*t.layerClipParams[0][i])[0] = 10.0f + float(i);
   }
-  const ParameterBlock* third = t.layerClipParams[4][2].get();
+  const ParameterBlock* third = t.layerClipParams[0][2].get();
 
-  select(t, 4, 1);
+  select(t, 0, 1);
   t.deleteSelectedClip();
   EXPECT_EQ(t.editMode, kEditNothing);
-  ASSERT_EQ(t.clipCount(4), 2);
+  ASSERT_EQ(t.clipCount(0), 2);
   expectMatched(t);
-  EXPECT_EQ((*t.layerClipParams[4][1])[0], 12.0f);
-  EXPECT_EQ(t.layerClipParams[4][1].get(), third) << "panels point into blocks";
+  EXPECT_EQ((*t.layerClipParams[0][1])[0], 12.0f);
+  EXPECT_EQ(t.layerClipParams[0][1].get(), third) << "panels point into blocks";
 
-  // With nothing selected, or a stale selection, neither key removes or adds anything.
+  // With nothing selected or a selection naming no clip, neither key removes or adds anything;
+  // nor do removals and refreshes of layers or clips that do not exist.
   t.deleteSelectedClip();
   t.duplicateSelectedClip();
-  select(t, 4, 9);
-  t.duplicateSelectedClip();
-  t.deleteSelectedClip();
-  EXPECT_EQ(t.clipCount(4), 2);
+  for (auto [layer, clip] : {std::pair{0, 2}, {0, -1}, {16, 0}, {-1, 0}}) {
+    select(t, layer, clip);
+    t.duplicateSelectedClip();
+    EXPECT_EQ(t.clipCount(0), 2);
+    t.removeClip(layer, clip);
+    t.syncClipTimes(layer);
+  }
+  t.removeLayerClip(3, 0);
+  EXPECT_EQ(t.editMode, kEditNothing);
+  ASSERT_EQ(t.clipCount(0), 2);
 
   // The copy goes to the end of the layer, starting where the clip ends by its record (a bar
   // being dragged may be ahead of it).
-  for (int k = 0; k < 6; ++k) (*t.layerClipParams[4][0])[k] = float(k) + 0.5f;
-  t.tracks[4].bars[0].start = 100.0f;
-  select(t, 4, 0);
+  for (int k = 0; k < 6; ++k) (*t.layerClipParams[0][0])[k] = float(k) + 0.5f;
+  t.tracks[0].bars[0].start = 100.0f;
+  t.tracks[0].bars[1].length = 7.0f;
+  select(t, 0, 0);
   t.duplicateSelectedClip();
-  ASSERT_EQ(t.clipCount(4), 3);
-  EXPECT_EQ(t.layerClipTimes[4][2].start, 2.0f);
-  EXPECT_EQ(t.layerClipTimes[4][2].length, 2.0f);
-  for (int k = 0; k < 6; ++k) EXPECT_EQ((*t.layerClipParams[4][2])[k], float(k) + 0.5f);
+  ASSERT_EQ(t.clipCount(0), 3);
+  EXPECT_EQ(t.editMode, kEditClip);
+  EXPECT_TRUE(t.layerClipTimes[0][2].start == 2.0f && t.layerClipTimes[0][2].length == 2.0f);
+  for (int k = 0; k < 6; ++k) EXPECT_EQ((*t.layerClipParams[0][2])[k], float(k) + 0.5f);
   t.syncAllClipTimes();
+  EXPECT_TRUE(t.layerClipTimes[0][0].start == 100.0f && t.layerClipTimes[0][1].length == 7.0f);
   expectMatched(t);
+
+  // Emptying closes the selection only where there was something to remove.
+  t.clear();
+  EXPECT_EQ(t.editMode, kEditNothing);
+  EXPECT_EQ(t.clipCount(0), 0);
+  select(t, 4, 0);
+  t.clear();
+  EXPECT_EQ(t.editMode, kEditClip);
 }
 
 // Strict bounds, and the branch-free form in the header against the rule with its two
 // comparisons, over the values where rounding, signed zeros, infinities and NaN bite.
 TEST(Timeline, ActivityIsStrictAndMatchesThePlainRule) {
-  const ClipTimes clip{2.0f, 3.0f};
-  EXPECT_FALSE(isClipActive(clip, 2.0f));
-  EXPECT_TRUE(isClipActive(clip, 4.9999f));
-  EXPECT_FALSE(isClipActive(clip, 5.0f));
-
   using limits = std::numeric_limits<float>;
   const float inf = limits::infinity();
-  std::vector<float> values = {0.0f, -0.0f, 1.0f, -1.0f, 3.0f, 1.0e8f, 16777216.0f,
-                               limits::denorm_min(), limits::min(), limits::max(),
-                               -limits::max(), inf, -inf, limits::quiet_NaN()};
+  std::vector<float> values = {0.0f, -0.0f, 1.0f, -1.0f, 3.0f, 16777216.0f, limits::denorm_min(),
+                               limits::max(), -limits::max(), inf, -inf, limits::quiet_NaN()};
   for (size_t i = 0, n = values.size(); i < n; ++i) {
-    if (!std::isfinite(values[i])) continue;
-    values.push_back(std::nextafter(values[i], inf));
-    values.push_back(std::nextafter(values[i], -inf));
+    if (std::isfinite(values[i])) values.insert(values.end(), {std::nextafter(values[i], inf), std::nextafter(values[i], -inf)});
   }
   for (float s : values)
     for (float l : values)
-      for (float t : values) {
-        const bool plain = s < t && double(s) + double(l) > double(t);
-        ASSERT_EQ(isClipActive(ClipTimes{s, l}, t), plain) << s << " " << l << " " << t;
-      }
+      for (float t : values)
+        ASSERT_EQ(isClipActive(ClipTimes{s, l}, t), s < t && double(s) + double(l) > double(t)) << s << " " << l << " " << t;
 }
 
 }  // namespace
