@@ -38,21 +38,14 @@ struct Rgb {
   uint8_t r, g, b;
 };
 
-// One colour channel of a packed 16- or 32-bit pixel, scaled to the full 0-255 range.
+// One colour channel of a packed 16- or 32-bit pixel, scaled to the full 0-255 range. The masked
+// bits scaled by 255 / mask round exactly as they would shifted down to bit 0 first.
 struct Channel {
-  uint32_t mask = 0;
-  int shift = 0;
-  uint32_t max = 0;
+  uint32_t mask;
 
-  explicit Channel(uint32_t m) : mask(m) {
-    if (mask == 0) return;
-    while (((mask >> shift) & 1u) == 0) ++shift;
-    max = mask >> shift;
-  }
   uint8_t extract(uint32_t pixel) const {
-    if (max == 0) return 0;
-    uint64_t v = (pixel & mask) >> shift;
-    return static_cast<uint8_t>((v * 255 + max / 2) / max);
+    if (mask == 0) return 0;
+    return static_cast<uint8_t>(((pixel & mask) * uint64_t{255} + mask / 2) / mask);
   }
 };
 
@@ -128,7 +121,7 @@ class Converter {
         masks[2] = 0x0000FF;
       }
     }
-    const Channel red(masks[0]), green(masks[1]), blue(masks[2]);
+    const Channel red{masks[0]}, green{masks[1]}, blue{masks[2]};
 
     for (int64_t r = 0; r < rows_; ++r) {
       const uint8_t* row = data_ + d_.pixelOffset + r * stride;

@@ -1,6 +1,7 @@
 // The mesh table, vertex normals and the small vector maths they use.
 #include "assets/mesh.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace korvalin {
@@ -52,8 +53,9 @@ void vecDirection(const Vec3& from, const Vec3& to, Vec3& out) {
 // The plain mean of the unit normals of the faces around each vertex, deliberately not
 // normalised again: sphere mapping takes the shorter normals at creases as they are.
 void computeVertexNormals(Mesh& mesh) {
-  int32_t vertexCount = mesh.vertexCount < 0 ? 0 : mesh.vertexCount > kMeshCapacity ? kMeshCapacity : mesh.vertexCount;
-  int32_t faceCount = mesh.faceCount < 0 ? 0 : mesh.faceCount > kMeshCapacity ? kMeshCapacity : mesh.faceCount;
+  // Counts beyond the record are cut to it; below zero nothing is done.
+  const int32_t vertexCount = std::min(mesh.vertexCount, kMeshCapacity);
+  const int32_t faceCount = std::min(mesh.faceCount, kMeshCapacity);
   int32_t uses[kMeshCapacity];
   for (int32_t i = 0; i < vertexCount; ++i) {
     mesh.normals[i] = Vec3{0.0f, 0.0f, 0.0f};

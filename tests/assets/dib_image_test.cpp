@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <iterator>
 
 #include "platform/message_box.h"
 #include "tests/assets/fixtures.h"
@@ -66,15 +68,17 @@ const std::pair<BmpParts, Pixels> kEncodings[] = {
     {{3, 1, 4, {0x21, 0x00, 0, 0}, kPalette16}, {G, R, D}},
     // 16/31, 32/63 and 16/31 of full scale each come out as 0x84, 0x82, 0x84.
     {{2, 1, 16, {0xE0, 0x07, 0x10, 0x84}, {}, 3, {0xF800, 0x07E0, 0x001F}}, {0x00FF00, 0x848284}},
-    {{2, 1, 16, {0x00, 0x7C, 0x1F, 0x00}}, {R, 0x0000FF}},
+    {{3, 1, 16, {0x00, 0x7C, 0xE0, 0x03, 0x1F, 0x00, 0, 0}}, {R, 0x00FF00, 0x0000FF}},
     {{1, 2, 32, {1, 2, 3, 99, 4, 5, 6, 99}}, {0x030201, 0x060504}},
     {{1, 2, 32, {1, 2, 3, 99, 4, 5, 6, 99}, {}, 3, {0xFF, 0xFF00, 0xFF0000}, false}, {0x010203, 0x040506}},
-    // RLE8: run of three, end of line; absolute run of three (word-padded), end of line; delta two
+    // A mask of nothing reads as 0.
+    {{2, 1, 16, {0xE0, 0x07, 0x10, 0x84}, {}, 3, {0xF800, 0x07E0, 0}}, {0x00FF00, 0x848200}},
+    // RLE8: runs of one and two, end of line; absolute run of three (word-padded), end of line; delta two
     // right, a run clipped at the row's end, end of bitmap. Skipped pixels stay black.
-    {{4, 3, 8, {3, 1, 0, 0, 0, 3, 2, 0, 1, 0, 0, 0, 0, 2, 2, 0, 9, 2, 0, 1}, kPalette16, 1},
-     {R, R, R, 0, G, D, R, 0, 0, 0, G, G}},
+    {{4, 3, 8, {1, 2, 2, 1, 0, 0, 0, 3, 2, 0, 1, 0, 0, 0, 0, 2, 2, 0, 9, 2, 0, 1}, kPalette16, 1},
+     {G, R, R, 0, G, D, R, 0, 0, 0, G, G}},
     {{4, 1, 8, {2, 1, 0}, kPalette16, 1}, {R, R, 0, 0}},  // no end mark
-    {{4, 1, 4, {3, 0x12, 0, 3, 0x21, 0x00, 0, 1}, kPalette16, 2}, {R, G, R, G}},
+    {{4, 1, 4, {1, 0x12, 0, 3, 0x21, 0x00, 0, 1}, kPalette16, 2}, {R, G, R, D}},
 };
 
 TEST_F(DibTest, EveryHeaderAndEncodingConvertsToRgbBottomRowFirst) {
@@ -94,6 +98,7 @@ TEST_F(DibTest, BadFilesAreRefusedWithExactlyOneMessage) {
       {[](BmpParts& s) { s.clrUsed = 0x40000000; }, conversion},
       {[](BmpParts& s) { s.bitCount = 7; }, conversion},
       {[](BmpParts& s) { s.compression = 2; }, conversion},  // RLE4 at 8 bits
+      {[](BmpParts& s) { s.width = 8192, s.height = 4096, s.compression = 1, s.pixels = {0, 1}; }, conversion},  // 96 MB
   };
   for (const auto& [edit, message] : edits) {
     BmpParts s = eightBit();
@@ -102,7 +107,8 @@ TEST_F(DibTest, BadFilesAreRefusedWithExactlyOneMessage) {
   }
   // The last row may lack its padding, not its pixels.
   Bytes file = makeBmp(eightBit());
-  EXPECT_TRUE(refusedWith(Bytes(file.begin(), file.begin() + 30), unknown));
+  EXPECT_TRUE(refusedWith(Bytes(file.begin(), file.begin() + 53), unknown));
+  EXPECT_TRUE(refusedWith(Bytes(file.begin(), file.begin() + 54), conversion));
   file.pop_back();
   EXPECT_EQ(decode(file), kEightBit);
   file.pop_back();
@@ -119,14 +125,24 @@ TEST_F(DibTest, BadFilesAreRefusedWithExactlyOneMessage) {
 }
 
 // A good file loads in the texture tests, through the same mapping.
+// Nothing stays mapped or open afterwards.
 TEST_F(DibTest, FilesThatCannotBeMappedAreReportedWithTheirPath) {
+  auto held = [] {
+    std::ifstream maps("/proc/self/maps");
+    return std::pair(std::count(std::istreambuf_iterator<char>(maps), {}, '\n'),
+                     std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
+  };
   TempDir dir;
   writeFile(dir.file("empty.bmp"), {});
+  writeFile(dir.file("good.bmp"), makeBmp(eightBit()));
+  const auto before = held();
+  EXPECT_TRUE(loadDibImage(dir.file("good.bmp").c_str()));
   for (const std::string& path : {dir.file("empty.bmp"), dir.file("missing.bmp"), dir.path}) {
     messages.clear();
     EXPECT_FALSE(loadDibImage(path.c_str()));
     EXPECT_EQ(messages, std::vector<std::string>{"Failed to open DIB file " + path + ".\n"});
   }
+  EXPECT_EQ(held(), before);
 }
 
 }  // namespace

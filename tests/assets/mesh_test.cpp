@@ -72,14 +72,15 @@ TEST(Load3dsTest, MalformedFilesAreClippedOrEndTheWalk) {
   append(tooShort, edited(chunk(0x1234, {}), 2, -1));
   cutHeader.insert(cutHeader.end(), {0x10, 0x41, 0x20});
   cutFile.resize(cutFile.size() - 5);
-  struct Case { Bytes file; int vertices, faces; const char* message; } cases[] = {
-      {model("Big", {vertexList(many), faceList(manyFaces)}), 8000, 8000, "vertex list of 8003 entries at byte"},
+  struct Case { Bytes file; int vertices, faces; const char* message; size_t lines = 1; } cases[] = {
+      {model("Big", {vertexList(many), faceList(manyFaces)}), 8000, 8000, "vertex list of 8003 entries at byte", 2},
       // Checked against the last vertex list: only face 7999 names a vertex beyond it.
-      {model("Big", {vertexList(many), faceList(manyFaces), good}), 3, 7999, "1 of 8000 faces name a vertex"},
+      {model("Big", {vertexList(many), faceList(manyFaces), good}), 3, 7999, "1 of 8000 faces name a vertex", 3},
+      {edited(mappingList({{0, 0}, {1, 1}}), 2, -4), 0, 0, "mapping list ends at byte 20 after 1 of 2 entries"},
       {model("F", {good, faceList({{0, 1, 2}, {0, 3, 1}, {65535, 0, 1}, {2, 1, 0}})}), 3, 2,
        "m.3DS: 2 of 4 faces name a vertex at or above the vertex count 3; dropped\n"},
       {model(std::string(25, 'n'), {good}), 3, 0, "longer than 19 bytes; cut"},
-      {chunk(0x4000, {Bytes(30, 'x')}), 0, 0, "without terminator"},
+      {chunk(0x4000, {Bytes(30, 'x')}), 0, 0, "without terminator", 2},
       {tooShort, 3, 0, "length 5, shorter than its header"},
       {edited(chunk(0x4D4D, {good, chunk(0x4120, {Bytes(10, 0)})}), 2, -4), 3, 0, "runs past the end of its parent chunk"},
       {edited(good, 2, -12), 2, 0, "vertex list ends at byte 32 after 2 of 3 entries"},
@@ -90,6 +91,7 @@ TEST(Load3dsTest, MalformedFilesAreClippedOrEndTheWalk) {
     Loaded l = load(c.file);
     EXPECT_EQ(std::pair(l.mesh->vertexCount, l.mesh->faceCount), std::pair(c.vertices, c.faces)) << c.message;
     EXPECT_NE(l.diagnostics.find(c.message), std::string::npos) << l.diagnostics;
+    EXPECT_EQ(size_t(std::count(l.diagnostics.begin(), l.diagnostics.end(), '\n')), c.lines) << l.diagnostics;
     EXPECT_LT(strnlen(l.mesh->name, 20), 20u) << c.message;
   }
   EXPECT_EQ(std::string(load(model(std::string(25, 'n'), {good})).mesh->name), std::string(19, 'n'));
@@ -113,26 +115,58 @@ TEST(VertexNormalsTest, PlainMeanOfFaceNormals) {
   const Vec3 expected[] = {{0.5f, 0, 0.5f}, {0, 0, 0.5f}, {0.5f, 0, 0.5f}, {1, 0, 0}, {0, 0, 0}, {0, 0, 0}};
   for (int i = 0; i < 6; ++i) expectVec(m->normals[i], expected[i]);
 
-  m->faces[0][1] = 7000;  // a hand-built face outside the vertex list is skipped, not read
+  m->faces[0][0] = 6;  // a hand-built face outside the vertex list is skipped, not read
+  m->vertices[6] = {0, 0, 5};
   computeVertexNormals(*m);
   expectVec(m->normals[0], {1, 0, 0});
+  expectVec(m->normals[1], {0, 0, 0});
+
+  Vec3 v{0, 0, 0};
+  vecNormalize(v);
+  expectVec(v, {0, 0, 0});
+  vecCross({1, 2, 3}, {4, 5, 6}, v);
+  expectVec(v, {-3, 6, -3});
+  vecDirection({1, 1, 1}, {1, 4, 5}, v);
+  expectVec(v, {0, 0.6f, 0.8f});
+  EXPECT_FLOAT_EQ(vecLength({2, 3, 6}), 7.0f);
 }
 
-TEST(MeshTableTest, LoadsByModelIdRepeatsExactlyAndKeepsMeshesOfMissingFiles) {
-  MeshTable table;
-  EXPECT_TRUE(table.byModelId(-1) == nullptr && table.byModelId(6) == nullptr);
+// The file of Model ID k holds a triangle and k more vertices, so the trace shows the order of
+// loading; every mesh gets its normals.
+TEST(MeshTableTest, LoadsByModelIdInOrderRepeatsExactlyAndKeepsMeshesOfMissingFiles) {
+  const char* const files[] = {"tolppa", "midi-korkea", "mini", "midi-matala", "Iso", "kapseli"};
   TempDir dir;
-  for (int id : {0, 1, 3, 4, 5})
-    writeFile(dir.file(kModelPaths[id]), model("M" + std::to_string(id), {vertexList(kTriangle), faceList({{0, 1, 2}})}));
-  inDirectory(dir.path, [&] { loadMeshes(table, nullptr); });
-  EXPECT_EQ(table.byModelId(2)->vertexCount, 0);  // mini.3DS missing: stays empty
-  EXPECT_STREQ(table.byModelId(4)->name, "M4");
-  expectVec(table.byModelId(0)->normals[1], {0, 0, 1});
+  for (int id = 0; id < 6; ++id) {
+    std::vector<V3> vertices(size_t(id) + 3, V3{1, 1, 1});
+    std::copy(kTriangle.begin(), kTriangle.end(), vertices.begin());
+    writeFile(dir.file("data/" + std::string(files[id]) + ".3DS"), model("M" + std::to_string(id), {vertexList(vertices), faceList({{0, 1, 2}})}));
+  }
+  MeshTable table;
+  const MeshTable& fixed = table;
+  for (int id : {-1, 6}) EXPECT_TRUE(table.byModelId(id) == nullptr && fixed.byModelId(id) == nullptr);
+  for (int id : {0, 5}) EXPECT_EQ(fixed.byModelId(id), &table.meshes[id]);
+  FILE* trace = std::tmpfile();
+  inDirectory(dir.path, [&] { loadMeshes(table, trace); });
+  const std::string traced = text(trace);
+  std::string order;
+  for (size_t at = 0; (at = traced.find("Number of vertices: ", at)) != std::string::npos; at += 20) order += traced[at + 20];
+  EXPECT_EQ(order, "746538");
+  for (int id = 0; id < 6; ++id) {
+    EXPECT_STREQ(table.byModelId(id)->name, ("M" + std::to_string(id)).c_str());
+    expectVec(table.byModelId(id)->normals[0], {0, 0, 1});
+  }
 
+  // A second load gives the same meshes; a missing file leaves its mesh as it was.
   auto once = std::make_unique<Mesh>(*table.byModelId(4));
+  std::filesystem::remove(dir.file("data/mini.3DS"));
   inDirectory(dir.path, [&] { loadMeshes(table, nullptr); });
+  EXPECT_EQ(std::memcmp(once.get(), table.byModelId(4), sizeof(Mesh)), 0);
+  EXPECT_STREQ(table.byModelId(2)->name, "M2");
   EXPECT_FALSE(load3ds(*table.byModelId(4), dir.file("missing.3DS").c_str(), nullptr));
   EXPECT_EQ(std::memcmp(once.get(), table.byModelId(4), sizeof(Mesh)), 0);
+  testing::internal::CaptureStderr();  // a folder opens, but reads as nothing: said so
+  EXPECT_TRUE(load3ds(*table.byModelId(3), dir.file("data").c_str(), nullptr));
+  EXPECT_NE(testing::internal::GetCapturedStderr().find(dir.file("data")), std::string::npos);
 }
 
 }  // namespace

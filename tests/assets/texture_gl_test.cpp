@@ -27,28 +27,37 @@ Bytes texels(GLuint name) {
   return out;
 }
 
-// A run folder whose pictures are red over blue, except a grey one in slot 4, a 300 x 200 one in
-// slot 5, a CMYK one in slot 10 and one of 17 x 17 (rows of 51 bytes) red left of blue in slot 20;
-// text14.bmp is missing.
-// Font sheets are 4 x 2: bottom row white, black, blue, (10, 20, 30).
+// A run folder whose picture for slot s has its top half in its own colour (12 s, 255 - 12 s, 0)
+// and its bottom half blue, except a grey one in slot 4, a 300 x 200 one in slot 5, a CMYK one in
+// slot 10 and one of 17 x 17 (rows of 51 bytes) red left of blue in slot 20; text14.bmp is
+// missing. Font sheets are 4 x 2: bottom row white, black, blue, (10, 20, 30).
 TEST(TextureTableTest, LoadTexturesFillsEverySlot) {
   // Never destroyed: keeps the GL driver loaded until the leak check at exit, which can then name
   // (and the suppressions skip) what the driver itself keeps.
   static GlTestContext* gl = new GlTestContext(64, 64);
   ASSERT_TRUE(gl->ok()) << gl->error();
+  const char* const pictures[] = {"metal", "grain", "tausta1", "tausta2", "tausta3", "tausta4", "tausta5", "tausta6",
+                                  "wakemeup", "Vavorerid", "code", "gfx", "music", "Tamsilvo", "varnok", "duskweft",
+                                  "qel", "ostrel"};
   TempDir dir;
   BmpParts sheet{4, 2, 24, {255, 255, 255, 0, 0, 0, 255, 0, 0, 30, 20, 10}};
   sheet.pixels.resize(24);
   for (const char* name : {"text12.bmp", "text18.bmp"}) writeFile(dir.file(name), makeBmp(sheet));
-  for (int i = 0; i < 18; ++i) {
-    int w = i == 2 ? 300 : i == 17 ? 17 : 16, h = i == 2 ? 200 : i == 17 ? 17 : 8;
-    int components = i == 1 ? 1 : i == 7 ? 4 : 3;
+  for (int slot = 3; slot <= 20; ++slot) {
+    const int w = slot == 5 ? 300 : slot == 20 ? 17 : 16, h = slot == 5 ? 200 : slot == 20 ? 17 : 8;
+    const int components = slot == 4 ? 1 : slot == 10 ? 4 : 3;
     auto value = [=](int x, int y, int c) {
-      return i == 1 ? 200 : i == 7 ? 0x40 : ((i == 17 ? x < 8 : y < h / 2) ? c == 0 : c == 2) * 255;
+      if (slot == 4) return 200;
+      if (slot == 10) return 0x40;
+      if (slot == 20 ? x < 8 : y < h / 2) return slot == 20 ? 255 * (c == 0) : c == 0 ? 12 * slot : c == 1 ? 255 - 12 * slot : 0;
+      return 255 * (c == 2);
     };
-    writeJpeg(dir.file(kJpegAssetPaths[i]), w, h, components, i == 1 ? JCS_GRAYSCALE : i == 7 ? JCS_CMYK : JCS_RGB, value);
+    writeJpeg(dir.file("data/" + std::string(pictures[slot - 3]) + ".jpg"), w, h, components,
+              slot == 4 ? JCS_GRAYSCALE : slot == 10 ? JCS_CMYK : JCS_RGB, value);
   }
-  TextureTable table;
+  struct : TextureTable {
+    GLuint past;  // where a slot 100 would lie
+  } table;
   testing::internal::CaptureStderr();
   inDirectory(dir.path, [&] { loadTextures(table); });
   std::string errors = testing::internal::GetCapturedStderr();
@@ -58,10 +67,9 @@ TEST(TextureTableTest, LoadTexturesFillsEverySlot) {
     GLint minFilter = (slot >= 3 && slot <= 20 && slot != 10) ? GL_LINEAR_MIPMAP_LINEAR : GL_LINEAR;  // pictures
     ASSERT_TRUE(glIsTexture(name)) << slot;
     EXPECT_TRUE(query(name, GL_TEXTURE_MIN_FILTER) == minFilter && query(name, GL_TEXTURE_MAG_FILTER) == GL_LINEAR) << slot;
-  }
-  for (auto [slot, size] : {std::pair{kRenderTargetSlot0, 256}, {kRenderTargetSlot1, 256}, {kRenderTargetSlot2, 512}}) {
-    GLuint name = table.names[slot];
-    EXPECT_TRUE(query(name, GL_TEXTURE_WIDTH, 0) == size && query(name, GL_TEXTURE_HEIGHT, 0) == size) << slot;
+    const int side = slot == 90 || slot == 91 ? 256 : slot == 92 ? 512 : 0;
+    if (side == 0) continue;
+    EXPECT_TRUE(query(name, GL_TEXTURE_WIDTH, 0) == side && query(name, GL_TEXTURE_HEIGHT, 0) == side) << slot;
     EXPECT_EQ(query(name, GL_TEXTURE_INTERNAL_FORMAT, 0), GL_RGBA8) << slot;
   }
   GLint alignment = 0;
@@ -70,19 +78,20 @@ TEST(TextureTableTest, LoadTexturesFillsEverySlot) {
   EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 
   // Font sheets: alpha from blue, bottom row at t = 0; a missing one stays empty, silently.
-  EXPECT_EQ(query(table.names[kFontSheetSlot14], GL_TEXTURE_WIDTH, 0), 0);
+  EXPECT_EQ(query(table.names[1], GL_TEXTURE_WIDTH, 0), 0);
   EXPECT_EQ(errors.find("text14"), std::string::npos) << errors;
-  for (int slot : {kFontSheetSlot12, kFontSheetSlot18}) {
+  for (int slot : {0, 2}) {
     Bytes t = texels(table.names[slot]);
     ASSERT_EQ(t.size(), 32u) << slot;
     EXPECT_EQ(Bytes(t.begin(), t.begin() + 16), (Bytes{255, 255, 255, 0, 0, 0, 0, 255, 0, 0, 255, 0, 10, 20, 30, 225}));
   }
 
-  // Pictures: top row at t = 0, red first, blue last.
-  for (int slot : {3, 5}) {
+  // Pictures: each in its slot, top row at t = 0.
+  for (int slot = 3; slot <= 19; ++slot) {
+    if (slot == 4 || slot == 10) continue;
     Bytes t = texels(table.names[slot]);
     ASSERT_GT(t.size(), 8u) << slot;
-    EXPECT_TRUE(t[0] > 200 && t[t.size() - 2] > 200) << slot;
+    EXPECT_TRUE(std::abs(t[0] - 12 * slot) < 8 && std::abs(t[1] - (255 - 12 * slot)) < 8 && t[t.size() - 2] > 200) << slot;
   }
   Bytes gray = texels(table.names[4]);  // a grayscale file is asked of the decoder as RGB
   ASSERT_EQ(gray.size(), 16u * 8 * 4);
@@ -97,6 +106,12 @@ TEST(TextureTableTest, LoadTexturesFillsEverySlot) {
   int lod = 0;
   while (query(table.names[5], GL_TEXTURE_WIDTH, lod + 1) > 0) ++lod;
   EXPECT_EQ(query(table.names[5], GL_TEXTURE_WIDTH, lod) * query(table.names[5], GL_TEXTURE_HEIGHT, lod), 1);
+
+  // Slots outside the table are never written, nor is what lies past it.
+  table.past = table.names[21];
+  uploadFontSheet(table, dir.file("text12.bmp").c_str(), 100);
+  uploadJpegTexture(table, dir.file("data/metal.jpg").c_str(), 100);
+  EXPECT_TRUE(table.past == table.names[21] && query(table.past, GL_TEXTURE_WIDTH, 0) == 0);
 
   // The CMYK picture keeps the empty texture of its slot; the ones after it still load.
   EXPECT_EQ(query(table.names[10], GL_TEXTURE_WIDTH, 0), 0);
