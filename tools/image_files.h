@@ -1,4 +1,5 @@
-// Writers for the picture formats the program reads: baseline JPEG and 24-bit BMP.
+// Writers for the picture formats the program reads (baseline JPEG, 24-bit BMP) and for PNG
+// snapshots of rendered frames.
 #pragma once
 
 #include <cstdint>
@@ -16,5 +17,9 @@ std::vector<uint8_t> encodeBmp24(int width, int height, const std::vector<uint8_
 
 // Writes `bytes` to `path` whole, or returns false with one line in `error`.
 bool writeFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error);
+
+// PNG of RGBA pixels given rows bottom first, as glReadPixels returns them. Stored uncompressed:
+// the pictures are small and meant to be looked at.
+bool writePng(const std::string& path, int width, int height, const std::vector<uint8_t>& rgbaBottomUp);
 
 }  // namespace korvalin::content

@@ -4,7 +4,6 @@
 #include <SDL.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -68,77 +67,6 @@ void makePatternFontSheets(uint32_t names[3]) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
   }
-}
-
-namespace {
-
-uint32_t crc32(const uint8_t* data, size_t n, uint32_t crc = 0) {
-  crc = ~crc;
-  for (size_t i = 0; i < n; ++i) {
-    crc ^= data[i];
-    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-  }
-  return ~crc;
-}
-
-void put32(std::vector<uint8_t>& v, uint32_t x) {
-  v.push_back(static_cast<uint8_t>(x >> 24));
-  v.push_back(static_cast<uint8_t>(x >> 16));
-  v.push_back(static_cast<uint8_t>(x >> 8));
-  v.push_back(static_cast<uint8_t>(x));
-}
-
-void chunk(std::vector<uint8_t>& png, const char* type, const std::vector<uint8_t>& body) {
-  put32(png, static_cast<uint32_t>(body.size()));
-  std::vector<uint8_t> typed(type, type + 4);
-  typed.insert(typed.end(), body.begin(), body.end());
-  png.insert(png.end(), typed.begin(), typed.end());
-  put32(png, crc32(typed.data(), typed.size()));
-}
-
-}  // namespace
-
-// Uncompressed deflate blocks keep this small and dependency-free; the images are small.
-bool writePng(const std::string& path, int width, int height, const std::vector<uint8_t>& rgba) {
-  if (width <= 0 || height <= 0 || rgba.size() < static_cast<size_t>(width) * height * 4) return false;
-  std::vector<uint8_t> raw;
-  raw.reserve(static_cast<size_t>(height) * (width * 4 + 1));
-  for (int row = height - 1; row >= 0; --row) {
-    raw.push_back(0);
-    const uint8_t* src = rgba.data() + static_cast<size_t>(row) * width * 4;
-    raw.insert(raw.end(), src, src + static_cast<size_t>(width) * 4);
-  }
-  std::vector<uint8_t> z = {0x78, 0x01};
-  size_t pos = 0;
-  do {
-    size_t n = std::min<size_t>(65535, raw.size() - pos);
-    z.push_back(pos + n == raw.size() ? 1 : 0);
-    z.push_back(static_cast<uint8_t>(n));
-    z.push_back(static_cast<uint8_t>(n >> 8));
-    z.push_back(static_cast<uint8_t>(~n));
-    z.push_back(static_cast<uint8_t>(~n >> 8));
-    z.insert(z.end(), raw.begin() + pos, raw.begin() + pos + n);
-    pos += n;
-  } while (pos < raw.size());
-  uint32_t a = 1, b = 0;
-  for (uint8_t byte : raw) {
-    a = (a + byte) % 65521;
-    b = (b + a) % 65521;
-  }
-  put32(z, (b << 16) | a);
-
-  std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  std::vector<uint8_t> ihdr;
-  put32(ihdr, static_cast<uint32_t>(width));
-  put32(ihdr, static_cast<uint32_t>(height));
-  ihdr.insert(ihdr.end(), {8, 6, 0, 0, 0});
-  chunk(png, "IHDR", ihdr);
-  chunk(png, "IDAT", z);
-  chunk(png, "IEND", {});
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (f == nullptr) return false;
-  bool ok = std::fwrite(png.data(), 1, png.size(), f) == png.size();
-  return std::fclose(f) == 0 && ok;
 }
 
 std::string artifactDir() {

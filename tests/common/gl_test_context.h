@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/image_files.h"
+
 namespace korvalin::test {
 
 class GlTestContext {
@@ -38,8 +40,7 @@ class GlTestContext {
 // names in names[0..2] (the font sheet slots of a texture table).
 void makePatternFontSheets(uint32_t names[3]);
 
-// Writes RGBA pixels (rows bottom first, as glReadPixels gives them) as a PNG file.
-bool writePng(const std::string& path, int width, int height, const std::vector<uint8_t>& rgbaBottomUp);
+using content::writePng;
 
 // Folder for images that tests keep for a person to look at (created on demand).
 std::string artifactDir();
