@@ -214,10 +214,7 @@ class Converter {
 const char* describe(const uint8_t* data, size_t size, Description& d) {
   size_t headerOffset = 0;
   bool fileHeader = size >= 2 && readU16(data) == 0x4D42;
-  if (fileHeader) {
-    if (size < 14) return kUnknownFormat;
-    headerOffset = 14;
-  }
+  if (fileHeader) headerOffset = 14;
   if (size < headerOffset + 4) return kUnknownFormat;
   const uint8_t* h = data + headerOffset;
   uint32_t headerSize = readU32(h);

@@ -121,7 +121,7 @@ void uploadJpegTexture(TextureTable& table, const char* path, int slot) {
       return;
   }
 
-  GLuint name = 0;
+  GLuint name{};
   glGenTextures(1, &name);
   table.names[slot] = name;
   glBindTexture(GL_TEXTURE_2D, name);

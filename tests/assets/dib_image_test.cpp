@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <functional>
 #include <iterator>
 
@@ -69,20 +68,23 @@ const std::pair<BmpParts, Pixels> kEncodings[] = {
     // 16/31, 32/63 and 16/31 of full scale each come out as 0x84, 0x82, 0x84.
     {{2, 1, 16, {0xE0, 0x07, 0x10, 0x84}, {}, 3, {0xF800, 0x07E0, 0x001F}}, {0x00FF00, 0x848284}},
     {{3, 1, 16, {0x00, 0x7C, 0xE0, 0x03, 0x1F, 0x00, 0, 0}}, {R, 0x00FF00, 0x0000FF}},
-    {{1, 2, 32, {1, 2, 3, 99, 4, 5, 6, 99}}, {0x030201, 0x060504}},
-    {{1, 2, 32, {1, 2, 3, 99, 4, 5, 6, 99}, {}, 3, {0xFF, 0xFF00, 0xFF0000}, false}, {0x010203, 0x040506}},
+    {{2, 1, 32, {1, 2, 3, 99, 4, 5, 6, 99}}, {0x030201, 0x060504}},
+    {{2, 1, 32, {1, 2, 3, 99, 4, 5, 6, 99}, {}, 3, {0xFF, 0xFF00, 0xFF0000}, false}, {0x010203, 0x040506}},
     // A mask of nothing reads as 0.
     {{2, 1, 16, {0xE0, 0x07, 0x10, 0x84}, {}, 3, {0xF800, 0x07E0, 0}}, {0x00FF00, 0x848200}},
-    // RLE8: runs of one and two, end of line; absolute run of three (word-padded), end of line; delta two
-    // right, a run clipped at the row's end, end of bitmap. Skipped pixels stay black.
-    {{4, 3, 8, {1, 2, 2, 1, 0, 0, 0, 3, 2, 0, 1, 0, 0, 0, 0, 2, 2, 0, 9, 2, 0, 1}, kPalette16, 1},
-     {G, R, R, 0, G, D, R, 0, 0, 0, G, G}},
+    // RLE8: a run of one, a delta one right and one up, a run clipped at the row's end, end of line,
+    // an absolute run of three (word-padded), end of bitmap. Skipped pixels stay black.
+    {{4, 3, 8, {1, 2, 0, 2, 1, 1, 9, 1, 0, 0, 0, 3, 2, 0, 1, 0, 0, 1}, kPalette16, 1}, {G, 0, 0, 0, 0, 0, R, R, G, D, R, 0}},
     {{4, 1, 8, {2, 1, 0}, kPalette16, 1}, {R, R, 0, 0}},  // no end mark
     {{4, 1, 4, {1, 0x12, 0, 3, 0x21, 0x00, 0, 1}, kPalette16, 2}, {R, G, R, D}},
 };
 
 TEST_F(DibTest, EveryHeaderAndEncodingConvertsToRgbBottomRowFirst) {
   for (const auto& [s, expected] : kEncodings) EXPECT_EQ(decode(s), expected) << s.bitCount << " " << s.compression;
+  // The largest picture the reader takes, 64 MB of pixels; the one above is refused below.
+  const Bytes largest = makeBmp({4096, 5461, 8, {0, 1}, kPalette16, 1});
+  const auto image = decodeDib(largest.data(), largest.size());
+  EXPECT_TRUE(image && image->width == 4096 && image->height == 5461);
   EXPECT_TRUE(messages.empty());
 }
 
@@ -95,6 +97,8 @@ TEST_F(DibTest, BadFilesAreRefusedWithExactlyOneMessage) {
       {[](BmpParts& s) { s.height = INT32_MIN; }, conversion},
       {[](BmpParts& s) { s.height = 3; }, conversion},  // a row short
       {[](BmpParts& s) { s.width = -3; }, conversion},
+      {[](BmpParts& s) { s.width = 0; }, conversion},
+      {[](BmpParts& s) { s.height = 0; }, conversion},
       {[](BmpParts& s) { s.clrUsed = 0x40000000; }, conversion},
       {[](BmpParts& s) { s.bitCount = 7; }, conversion},
       {[](BmpParts& s) { s.compression = 2; }, conversion},  // RLE4 at 8 bits
@@ -113,6 +117,11 @@ TEST_F(DibTest, BadFilesAreRefusedWithExactlyOneMessage) {
   EXPECT_EQ(decode(file), kEightBit);
   file.pop_back();
   EXPECT_TRUE(refusedWith(file, conversion));
+  for (uint32_t compression : {0, 1}) {
+    Bytes far = makeBmp({4, 1, 8, {0, 1, 0, 0}, kPalette16, compression});
+    far[11] = 0x10;  // the pixels said to start 4 KB further on
+    EXPECT_TRUE(refusedWith(far, conversion)) << compression;
+  }
 
   // Every prefix of each kind of file: refused once or decoded, never read beyond (ASan run).
   for (const auto& encoding : kEncodings) {
@@ -127,12 +136,12 @@ TEST_F(DibTest, BadFilesAreRefusedWithExactlyOneMessage) {
 // A good file loads in the texture tests, through the same mapping.
 // Nothing stays mapped or open afterwards.
 TEST_F(DibTest, FilesThatCannotBeMappedAreReportedWithTheirPath) {
-  auto held = [] {
-    std::ifstream maps("/proc/self/maps");
-    return std::pair(std::count(std::istreambuf_iterator<char>(maps), {}, '\n'),
-                     std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
-  };
   TempDir dir;
+  auto held = [&] {
+    std::ifstream maps("/proc/self/maps");
+    const std::string text{std::istreambuf_iterator<char>(maps), {}};
+    return std::pair(text.find(dir.path) != std::string::npos, std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
+  };
   writeFile(dir.file("empty.bmp"), {});
   writeFile(dir.file("good.bmp"), makeBmp(eightBit()));
   const auto before = held();

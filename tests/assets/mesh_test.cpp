@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "tests/assets/fixtures.h"
 
 namespace korvalin {
@@ -48,6 +50,13 @@ TEST(Load3dsTest, TraceSpellsEveryChunkAndValue) {
             "Polygon point a: 0\nPolygon point b: 0\nPolygon point c: 0\nFace flags: 7\n"
             "ChunkID: 4140\nChunkLenght: 10\nMapping list u: 0.250000\nMapping list v: 1.000000\n");
   EXPECT_EQ(l.diagnostics, "");
+
+  // Well past the writer's 64 KB buffer: every line whole, none lost.
+  std::istringstream big(load(model("Big", {vertexList(std::vector<V3>(3000, V3{1, 2, 3}))})).trace);
+  size_t lines = 0;
+  for (std::string line; std::getline(big, line); ++lines)
+    ASSERT_TRUE(line.rfind("Chunk", 0) == 0 || line.rfind("Vertices list ", 0) == 0 || line.rfind("Number of vertices: 3000", 0) == 0) << line;
+  EXPECT_EQ(lines, 11u + 3 * 3000);
 }
 
 TEST(Load3dsTest, UnknownChunksAreSkippedWholeAndTheLastObjectWins) {
@@ -79,11 +88,13 @@ TEST(Load3dsTest, MalformedFilesAreClippedOrEndTheWalk) {
       {edited(mappingList({{0, 0}, {1, 1}}), 2, -4), 0, 0, "mapping list ends at byte 20 after 1 of 2 entries"},
       {model("F", {good, faceList({{0, 1, 2}, {0, 3, 1}, {65535, 0, 1}, {2, 1, 0}})}), 3, 2,
        "m.3DS: 2 of 4 faces name a vertex at or above the vertex count 3; dropped\n"},
-      {model(std::string(25, 'n'), {good}), 3, 0, "longer than 19 bytes; cut"},
+      {model(std::string(25, 'n'), {good}), 3, 0, "object name at byte 18 is longer than 19 bytes; cut"},
       {chunk(0x4000, {Bytes(30, 'x')}), 0, 0, "without terminator", 2},
       {tooShort, 3, 0, "length 5, shorter than its header"},
       {edited(chunk(0x4D4D, {good, chunk(0x4120, {Bytes(10, 0)})}), 2, -4), 3, 0, "runs past the end of its parent chunk"},
       {edited(good, 2, -12), 2, 0, "vertex list ends at byte 32 after 2 of 3 entries"},
+      {chunk(0x4110, {{3, 0}}), 0, 0, "vertex list ends at byte 8 after 0 of 3 entries"},
+      {mappingList(std::vector<std::array<float, 2>>(8001)), 0, 0, "mapping list of 8001 entries at byte 6 clipped to 8000"},
       {cutFile, 0, 0, "runs past the end of the file"},
       {cutHeader, 3, 0, "chunk header cut short at byte 44"},
   };
