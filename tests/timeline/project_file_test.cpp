@@ -187,6 +187,9 @@ TEST_F(ProjectFileTest, FailedLoadsAndSavesChangeNothing) {
   EXPECT_NE(loadProject(work, dir.string(), &error), LoadResult::kLoaded);
   EXPECT_NE(error.find("cannot read"), std::string::npos) << error;
   EXPECT_EQ(loadProject(work, "/dev/zero", &error), LoadResult::kMalformed);  // ends at the largest project
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(workBytes.data()), long(workBytes.size()) - 1);
+  EXPECT_EQ(loadProject(work, path, &error), LoadResult::kMalformed);  // one byte short
+  fs::remove(path);
   expectWorkUnchanged();
 
   Timeline first;

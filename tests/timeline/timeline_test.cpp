@@ -125,6 +125,7 @@ TEST(Timeline, DeleteDuplicateAndSyncKeepTheSequencesMatched) {
   t.clear();
   EXPECT_EQ(t.editMode, kEditNothing);
   EXPECT_EQ(t.clipCount(0), 0);
+  expectMatched(t);
   select(t, 4, 0);
   t.clear();
   EXPECT_EQ(t.editMode, kEditClip);
