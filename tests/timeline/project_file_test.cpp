@@ -243,6 +243,16 @@ TEST_F(ProjectFileTest, FailedLoadsAndSavesChangeNothing) {
   EXPECT_EQ(encodeProject(work), workBytes);
   EXPECT_FALSE(fs::exists(path + ".tmp"));
   EXPECT_EQ(fs::status(path).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+
+  // With standard input closed, descriptor 0 is handed out like any other.
+  const int input = ::dup(0);
+  ::close(0);
+  faults.synced.clear();
+  const bool saved = saveProject(work, path, &error);
+  const LoadResult loaded = loadProject(work, path, &error);
+  ::dup2(input, 0);
+  ::close(input);
+  EXPECT_TRUE(saved && loaded == LoadResult::kLoaded && faults.synced.size() == 2) << error;
 }
 
 }  // namespace
