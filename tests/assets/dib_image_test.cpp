@@ -1,6 +1,7 @@
 #include "assets/dib_image.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <functional>
 #include <iterator>
@@ -152,6 +153,13 @@ TEST_F(DibTest, FilesThatCannotBeMappedAreReportedWithTheirPath) {
     EXPECT_EQ(messages, std::vector<std::string>{"Failed to open DIB file " + path + ".\n"});
   }
   EXPECT_EQ(held(), before);
+  const int input = ::dup(0);  // with standard input closed, descriptor 0 is used like any other
+  ::close(0);
+  const bool loaded = loadDibImage(dir.file("good.bmp").c_str()) != nullptr;
+  const bool left = std::filesystem::exists("/proc/self/fd/0");
+  ::dup2(input, 0);
+  ::close(input);
+  EXPECT_TRUE(loaded && !left);
 }
 
 }  // namespace

@@ -94,6 +94,8 @@ TEST(Load3dsTest, MalformedFilesAreClippedOrEndTheWalk) {
       {edited(chunk(0x4D4D, {good, chunk(0x4120, {Bytes(10, 0)})}), 2, -4), 3, 0, "runs past the end of its parent chunk"},
       {edited(good, 2, -12), 2, 0, "vertex list ends at byte 32 after 2 of 3 entries"},
       {chunk(0x4110, {{3, 0}}), 0, 0, "vertex list ends at byte 8 after 0 of 3 entries"},
+      {chunk(0x4120, {{5}}), 0, 0, "face list count cut short at byte 6"},
+      {chunk(0x4140, {{5}}), 0, 0, "mapping list count cut short at byte 6"},
       {mappingList(std::vector<std::array<float, 2>>(8001)), 0, 0, "mapping list of 8001 entries at byte 6 clipped to 8000"},
       {cutFile, 0, 0, "runs past the end of the file"},
       {cutHeader, 3, 0, "chunk header cut short at byte 44"},
@@ -175,9 +177,12 @@ TEST(MeshTableTest, LoadsByModelIdInOrderRepeatsExactlyAndKeepsMeshesOfMissingFi
   EXPECT_STREQ(table.byModelId(2)->name, "M2");
   EXPECT_FALSE(load3ds(*table.byModelId(4), dir.file("missing.3DS").c_str(), nullptr));
   EXPECT_EQ(std::memcmp(once.get(), table.byModelId(4), sizeof(Mesh)), 0);
-  testing::internal::CaptureStderr();  // a folder opens, but reads as nothing: said so
+  writeFile(dir.file("one.3DS"), {0x4D});
+  testing::internal::CaptureStderr();  // a folder opens, but reads as nothing; both are said
   EXPECT_TRUE(load3ds(*table.byModelId(3), dir.file("data").c_str(), nullptr));
-  EXPECT_NE(testing::internal::GetCapturedStderr().find(dir.file("data")), std::string::npos);
+  EXPECT_TRUE(load3ds(*table.byModelId(3), dir.file("one.3DS").c_str(), nullptr));
+  const std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(said.find(dir.file("data")) != std::string::npos && said.find("one.3DS: chunk header cut short at byte 0") != std::string::npos) << said;
 }
 
 }  // namespace

@@ -208,11 +208,11 @@ TEST_F(RenderTest, EffectsLandWhereTheViewPutsThem) {
       // Half size, moved by (0.25, -0.5) half-heights; texture (0, 0) at the lower left.
       {"flat", {{kFlat, block({6, 1, 0, 0.5f, 0.25f, -0.5f})}}, {220, 0, 540, 240},
        {{{222, 2}, kRed}, {{537, 2}, {0, 255, 0}}, {{222, 237}, {0, 0, 255}}, {{537, 237}, {255, 255, 0}}}},
-      // Model 1 at (0.6, 0.2, -0.3 + 0.8 sin(pi / 6)) turned 2 * 1.5 * 30 + 90 degrees about z:
+      // Model 1 at (0.6, 0.2, -0.3 + 0.8 sin(pi / 6)) turned 3 * 1.5 * 30 + 45 degrees about z:
       // centred on (-0.6, -0.2, -1.9) from the eye. Its normal maps to (0.2863, 0.5589) on the
       // sphere, drifting by (0.15, 0.75) to texel (3, 2) of the metal slot, not of the texture
       // the layer under it bound. Faces naming vertex 7 or past the count are not drawn.
-      {"model", {{kLayer2D, block({5, 0, 1})}, {kModel3D, block({.6f, .2f, -.3f, 0.3490659f, .8f, 2, 90, 1})}}, {232, 202, 257, 227},
+      {"model", {{kLayer2D, block({5, 0, 1})}, {kModel3D, block({.6f, .2f, -.3f, 0.3490659f, .8f, 3, 45, 1})}}, {232, 202, 257, 227},
        {{{236, 210}, kGrid32}, {{253, 210}, kGrid32}, {{248, 223}, kGrid32}, {{240, 219}, kBlack}}},
       // Captured at 256 x 256 from the demo's corner, shown by a flat over the whole rectangle.
       {"capture",
@@ -369,7 +369,7 @@ TEST_F(RenderTest, CaptureSizesAndSlots) {
 // with counts of none, one, beyond the record or below zero.
 TEST_F(RenderTest, MeshPathsDrawTheSamePixels) {
   Mesh& m = meshes_.meshes[1];
-  const ParameterBlock p = block({.6f, .2f, -.3f, 0.3490659f, .8f, 2, 90, 1});
+  const ParameterBlock p = block({.6f, .2f, -.3f, 0.3490659f, .8f, 3, 45, 1});
   const Rect fan{308, 228, 332, 252}, first{320, 240, 332, 252};
   for (auto [faces, vertices, bounds] : {std::tuple{6, 7, fan}, {3, 7, fan}, {1, 7, first}, {0, 7, kNothing}, {1, 2, kNothing},
                                           {-1, 7, kNothing}, {INT32_MAX, 7, fan}, {6, -4, kNothing}}) {
