@@ -40,15 +40,15 @@ void expectVec(const Vec3& v, const Vec3& e) {
 const std::vector<V3> kTriangle = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
 
 TEST(Load3dsTest, TraceSpellsEveryChunkAndValue) {
-  Loaded l = load(model("Ab", {vertexList({{1.5f, -2, 0}}), faceList({{0, 0, 0}}), mappingList({{0.25f, 1}})}));
+  Loaded l = load(model("Ab", {vertexList({{1.5f, -2, 0}}), mappingList({{0.25f, 1}}), faceList({{0, 0, 0}})}));
   EXPECT_EQ(l.trace,
             "ChunkID: 4d4d\nChunkLenght: 4f\nChunkID: 3d3d\nChunkLenght: 49\n"
             "ChunkID: 4000\nChunkLenght: 43\nChunkID: 4100\nChunkLenght: 3a\n"
             "ChunkID: 4110\nChunkLenght: 14\nNumber of vertices: 1\n"
             "Vertices list x: 1.500000\nVertices list y: -2.000000\nVertices list z: 0.000000\n"
+            "ChunkID: 4140\nChunkLenght: 10\nMapping list u: 0.250000\nMapping list v: 1.000000\n"
             "ChunkID: 4120\nChunkLenght: 10\nNumber of polygons: 1\n"
-            "Polygon point a: 0\nPolygon point b: 0\nPolygon point c: 0\nFace flags: 7\n"
-            "ChunkID: 4140\nChunkLenght: 10\nMapping list u: 0.250000\nMapping list v: 1.000000\n");
+            "Polygon point a: 0\nPolygon point b: 0\nPolygon point c: 0\nFace flags: 7\n");
   EXPECT_EQ(l.diagnostics, "");
 
   // Well past the writer's 64 KB buffer: every line whole, none lost.
@@ -159,7 +159,10 @@ TEST(MeshTableTest, LoadsByModelIdInOrderRepeatsExactlyAndKeepsMeshesOfMissingFi
   for (int id : {-1, 6}) EXPECT_TRUE(table.byModelId(id) == nullptr && fixed.byModelId(id) == nullptr);
   for (int id : {0, 5}) EXPECT_EQ(fixed.byModelId(id), &table.meshes[id]);
   FILE* trace = std::tmpfile();
+  auto openFiles = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
+  const long open = openFiles();
   inDirectory(dir.path, [&] { loadMeshes(table, trace); });
+  EXPECT_EQ(openFiles(), open);
   const std::string traced = text(trace);
   std::string order;
   for (size_t at = 0; (at = traced.find("Number of vertices: ", at)) != std::string::npos; at += 20) order += traced[at + 20];

@@ -60,9 +60,12 @@ TEST(TextureTableTest, LoadTexturesFillsEverySlot) {
   struct : TextureTable {
     GLuint past;  // where a slot 100 would lie
   } table;
+  auto openFiles = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
+  const long files = openFiles();
   testing::internal::CaptureStderr();
   inDirectory(dir.path, [&] { loadTextures(table); });
   std::string errors = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(openFiles(), files);
 
   for (int slot = 0; slot < kTextureSlotCount; ++slot) {
     GLuint name = table.names[slot];
