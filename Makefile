@@ -4,7 +4,8 @@
 # error, where the messages that matter go, stays on the terminal.
 BUILD ?= build
 RUNS ?= 10000000
-# --help and --version answer on standard output, so those stay on the terminal.
+# --help and --version answer on standard output, so those stay on the terminal; `make run LOG=`
+# keeps the trace there as well.
 LOG = $(if $(filter --help --version,$(ARGS)),,>korvalin.log)
 GENERATOR := Ninja
 
