@@ -11,11 +11,15 @@ packages=(
   xvfb xauth xdotool imagemagick x11-utils vorbis-tools
 )
 
+# One query for all of them: `make run` comes through here every time, and a query per package
+# costs about a second.
+declare -A installed=()
+while read -r name; do
+  installed[$name]=1
+done < <(dpkg-query -W -f='${Package} ${Status}\n' "${packages[@]}" 2>/dev/null | awk '/ install ok installed$/ { print $1 }')
 missing=()
 for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=("$p")
-  fi
+  [ -n "${installed[$p]:-}" ] || missing+=("$p")
 done
 
 if [ ${#missing[@]} -eq 0 ]; then
