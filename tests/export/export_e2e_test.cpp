@@ -1,0 +1,229 @@
+// `korvalin --export` run for real on the run folder, its files checked with ffprobe and ffmpeg:
+// the frames against the still renderer, the sound against the music, and what it refuses.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "timeline/project_file.h"
+
+namespace korvalin {
+namespace {
+
+const std::string kRunDir = KORVALIN_RUN_DIR;
+const std::string kMusic = kRunDir + "/data/Vavorerid_by__qx_.ogg";
+
+// Made at first use, removed with everything in it at exit.
+std::string tempDir() {
+  static const struct Dir {
+    std::string path = ::testing::TempDir() + "korvalin_export_" + std::to_string(getpid());
+    Dir() { std::system(("mkdir -p " + path).c_str()); }
+    ~Dir() { std::system(("rm -rf " + path).c_str()); }
+  } dir;
+  return dir.path;
+}
+
+bool exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+
+// Standard output of a shell command, and its exit status.
+std::string capture(const std::string& command, int* status = nullptr) {
+  std::string out;
+  FILE* pipe = popen(command.c_str(), "r");
+  char chunk[4096];
+  for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) out.append(chunk, n);
+  const int result = pclose(pipe);
+  if (status != nullptr) *status = WIFEXITED(result) ? WEXITSTATUS(result) : -1;
+  return out;
+}
+
+// korvalin in `dir` (the run folder by default); its standard error is what is returned.
+std::string korvalin(const std::string& args, int* status, const std::string& dir = kRunDir) {
+  return capture("cd " + dir + " && " KORVALIN_PROGRAM " " + args + " 2>&1 >/dev/null", status);
+}
+
+std::string probe(const std::string& file, const std::string& entries) {
+  return capture("ffprobe -v error -count_frames -of default=nw=1 -show_entries " + entries + " " + file);
+}
+
+// The number after the first `key` in `text`.
+double number(const std::string& text, const std::string& key) {
+  const size_t at = text.find(key);
+  return at == std::string::npos ? NAN : std::atof(text.c_str() + at + key.size());
+}
+
+// Mono samples of the first 0.1 s of `file` from `seconds` on.
+std::vector<float> sound(const std::string& file, double seconds) {
+  const std::string raw = capture("ffmpeg -v error -ss " + std::to_string(seconds) + " -i " + file +
+                                  " -t 0.1 -ac 1 -ar 44100 -f f32le -");
+  std::vector<float> samples(raw.size() / sizeof(float));
+  std::memcpy(samples.data(), raw.data(), samples.size() * sizeof(float));
+  return samples;
+}
+
+double correlation(const std::vector<float>& a, const std::vector<float>& b) {
+  double ab = 0, aa = 0, bb = 0;
+  for (size_t i = 0; i < std::min(a.size(), b.size()); ++i) {
+    ab += a[i] * b[i];
+    aa += a[i] * a[i];
+    bb += b[i] * b[i];
+  }
+  return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0;
+}
+
+TEST(ExportEndToEnd, ShortRangeHasTheRightFramesAndSound) {
+  const std::string out = tempDir() + "/short.mp4";
+  int status = 0;
+  const std::string said = korvalin("--export " + out + " --from 10 --to 12 --fps 30", &status);
+  ASSERT_EQ(status, 0) << said;
+  EXPECT_FALSE(exists(out + ".part"));
+
+  const std::string streams = probe(out, "stream=codec_type,nb_read_frames,r_frame_rate,duration");
+  EXPECT_EQ(capture("ffprobe -v error -of csv=p=0 -show_entries stream=codec_type " + out), "video\naudio\n");
+  EXPECT_EQ(number(streams, "nb_read_frames="), 60);
+  EXPECT_NE(streams.find("r_frame_rate=30/1"), std::string::npos) << streams;
+  const size_t second = streams.find("duration=", streams.find("duration=") + 1);
+  EXPECT_NEAR(number(streams, "duration="), 2.0, 1e-6);
+  EXPECT_NEAR(number(streams.substr(second), "duration="), 2.0, 1.0 / 30);
+
+  // Compared in the video's own colours: the still put through the same BT.709 4:2:0 conversion.
+  for (int k : {0, 31, 59}) {
+    char t[32], still[64];
+    std::snprintf(t, sizeof t, "%.6f", 10 + k / 30.0);
+    std::snprintf(still, sizeof still, "/still_%07.2f.png", static_cast<double>(std::strtof(t, nullptr)));
+    capture(KORVALIN_STILLS " " + kRunDir + " " + tempDir() + " " + t);
+    const std::string psnr = capture(
+        "ffmpeg -hide_banner -i " + out + " -i " + tempDir() + still + " -lavfi \"[0]select=eq(n\\," +
+        std::to_string(k) + ")[a];[1]scale=out_color_matrix=bt709:out_range=tv:flags=lanczos+accurate_rnd," +
+        "format=yuv420p[b];[a][b]psnr\" -an -f null - 2>&1");
+    EXPECT_GE(number(psnr, "average:"), 40.0) << "frame " << k << ": " << psnr;
+  }
+
+  const std::vector<float> exported = sound(out, 0);
+  ASSERT_GE(exported.size(), 4000u);
+  EXPECT_GT(correlation(exported, sound(kMusic, 10.0)), 0.9);
+  EXPECT_LT(correlation(exported, sound(kMusic, 0.0)), 0.5);
+}
+
+TEST(ExportEndToEnd, CtrlCLeavesAPlayablePartialFile) {
+  const std::string out = tempDir() + "/stopped.mp4";
+  const std::string log = tempDir() + "/stopped.log";
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(kRunDir.c_str()) != 0 || freopen(log.c_str(), "w", stderr) == nullptr) _exit(127);
+    execl(KORVALIN_PROGRAM, "korvalin", "--export", out.c_str(), "--fps", "24", nullptr);
+    _exit(127);
+  }
+  // Stopped once it has written a little.
+  std::string said;
+  for (int i = 0; i < 600 && said.find("frame ") == std::string::npos; ++i) {
+    usleep(100000);
+    std::ifstream in(log);
+    said.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  sleep(1);
+  kill(pid, SIGINT);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  std::ifstream in(log);
+  said.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << said;
+  EXPECT_NE(said.find("the partial video is " + out + ".part"), std::string::npos) << said;
+  EXPECT_FALSE(exists(out));
+  EXPECT_GT(number(probe(out + ".part", "stream=nb_read_frames"), "nb_read_frames="), 0);
+  EXPECT_EQ(capture("ffmpeg -v error -i " + out + ".part -f null - 2>&1"), "");
+}
+
+TEST(ExportEndToEnd, RefusalsAreOneLineAndLeaveNoFile) {
+  const std::string dir = tempDir() + "/refused";
+  const std::string locked = dir + "/locked";
+  ASSERT_EQ(std::system(("mkdir -p " + locked + " && chmod 555 " + locked + " && echo keep >" + dir +
+                         "/old.mp4").c_str()),
+            0);
+  // Root writes anywhere, so the locked folder is tried as nobody.
+  const std::string asNobody = getuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+  const struct {
+    std::string args;
+    int status;
+    std::string says;
+  } cases[] = {
+      {"--export " + dir + "/a.avi", 2, dir + "/a.avi: unknown kind of video file"},
+      {"--export " + dir + "/a.mp4 --fps 500", 2, "--fps 500: must be a whole number"},
+      {"--export " + dir + "/a.mp4 --from 150 --to 170", 2, "--to 170 is past the end of the music"},
+      {"--export " + dir + "/old.mp4", 2, dir + "/old.mp4 exists; add --force to replace it"},
+      {"--export " + locked + "/a.mp4 --from 10 --to 11", 1, "cannot write " + locked + "/a.mp4.part: Permission denied"},
+  };
+  for (const auto& c : cases) {
+    int status = 0;
+    const std::string said =
+        capture("cd " + kRunDir + " && " + (c.status == 1 ? asNobody : "") + KORVALIN_PROGRAM " " + c.args +
+                    " 2>&1 >/dev/null",
+                &status);
+    EXPECT_EQ(status, c.status) << c.args;
+    EXPECT_EQ(said.rfind("korvalin: " + c.says, 0), 0u) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+  }
+  EXPECT_EQ(capture("cd " + dir + " && ls -A . locked"), ".:\nlocked\nold.mp4\n\nlocked:\n");
+  EXPECT_EQ(capture("cat " + dir + "/old.mp4"), "keep\n");
+}
+
+// A full disk: a tiny file system of its own, in a mount namespace of its own (root only).
+TEST(ExportEndToEnd, FullDiskFailsAndRemovesThePart) {
+  const std::string dir = tempDir() + "/full";
+  int status = 0;
+  capture("mkdir -p " + dir + " && unshare -m true 2>/dev/null", &status);
+  if (getuid() != 0 || status != 0) GTEST_SKIP() << "needs root and mount namespaces";
+  const std::string said = capture("cd " + kRunDir + " && unshare -m sh -c 'mount -t tmpfs -o size=64k tmpfs " +
+                                       dir + " && " KORVALIN_PROGRAM " --export " + dir +
+                                       "/v.mp4 --from 10 --to 14; echo status $?; ls -A " + dir + "' 2>&1",
+                                   &status);
+  EXPECT_NE(said.find("korvalin: cannot write " + dir + "/v.mp4.part: No space left on device\nstatus 1\n"),
+            std::string::npos)
+      << said;
+  EXPECT_EQ(said.substr(said.find("status 1\n") + 9), "");
+}
+
+TEST(ExportEndToEnd, WithoutMusicSilentToTheLastClip) {
+  Timeline timeline;
+  std::string error;
+  ASSERT_EQ(loadProject(timeline, kRunDir + "/save.brz", &error), LoadResult::kLoaded) << error;
+  double end = 0;
+  for (const auto& layer : timeline.layerClipTimes) {
+    for (const ClipTimes& t : layer) end = t.length > 0 ? std::max(end, double(t.start) + t.length) : end;
+  }
+  const std::string run = tempDir() + "/nomusic";
+  ASSERT_EQ(std::system(("mkdir -p " + run + "/data && ln -sf " + kRunDir + "/*.b* " + run + " && ln -sf " +
+                         kRunDir + "/data/*.jpg " + kRunDir + "/data/*.3DS " + run + "/data")
+                            .c_str()),
+            0);
+  int status = 0;
+  char from[32];
+  std::snprintf(from, sizeof from, "%.17g", end - 1);  // exactly one second before the end
+  const std::string said = korvalin("--export silent.mkv --from " + std::string(from) + " --fps 24", &status, run);
+  ASSERT_EQ(status, 0) << said;
+  EXPECT_EQ(said.rfind("korvalin: no music (data/Vavorerid_by__qx_.ogg is missing): the video is silent", 0), 0u)
+      << said;
+  EXPECT_EQ(capture("ffprobe -v error -of csv=p=0 -show_entries stream=codec_type,nb_read_frames -count_frames " +
+                    run + "/silent.mkv"),
+            "video,24\n");
+}
+
+TEST(ExportEndToEnd, WebmAndScale) {
+  const std::string out = tempDir() + "/scaled.webm";
+  int status = 0;
+  const std::string said = korvalin("--export " + out + " --from 20 --to 20.5 --fps 24 --scale 2 --crf 40", &status);
+  ASSERT_EQ(status, 0) << said;
+  EXPECT_EQ(capture("ffprobe -v error -of csv=p=0 -show_entries stream=codec_name,width,height " + out),
+            "vp9,1280,960\nopus\n");
+}
+
+}  // namespace
+}  // namespace korvalin
