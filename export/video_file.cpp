@@ -11,6 +11,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <functional>
 #include <vector>
 
 namespace korvalin {
@@ -89,33 +90,41 @@ struct VideoFile::Impl {
     av_freep(&converted);
   }
 
+  AVCodecContext* openEncoder(const char* name, AVDictionary** options, AVStream** stream,
+                              const std::function<void(AVCodecContext&, const AVCodec&)>& configure,
+                              std::string* error);
   bool addVideoStream(std::string* error);
   bool addAudioStream(std::string* error);
 };
 
-bool VideoFile::Impl::addVideoStream(std::string* error) {
-  const bool vp9 = settings.container == VideoContainer::kWebm;
-  const char* name = vp9 ? "libvpx-vp9" : "libx264";
+// Encoder `name` set up by `configure`, opened, with its stream in the file.
+AVCodecContext* VideoFile::Impl::openEncoder(
+    const char* name, AVDictionary** options, AVStream** stream,
+    const std::function<void(AVCodecContext&, const AVCodec&)>& configure, std::string* error) {
   const AVCodec* codec = avcodec_find_encoder_by_name(name);
   if (codec == nullptr) {
     *error = std::string("this FFmpeg has no ") + name + " encoder";
-    return false;
+    return nullptr;
   }
-  video = avcodec_alloc_context3(codec);
+  AVCodecContext* context = avcodec_alloc_context3(codec);
+  configure(*context, *codec);
+  if (format->oformat->flags & AVFMT_GLOBALHEADER) context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  const int opened = avcodec_open2(context, codec, options);
+  *stream = opened < 0 ? nullptr : avformat_new_stream(format, nullptr);
+  if (*stream == nullptr) {
+    *error = std::string("cannot start the ") + name + " encoder: " + ffmpegMessage(opened);
+    avcodec_free_context(&context);
+    return nullptr;
+  }
+  avcodec_parameters_from_context((*stream)->codecpar, context);
+  (*stream)->time_base = context->time_base;
+  return context;
+}
+
+bool VideoFile::Impl::addVideoStream(std::string* error) {
+  const bool vp9 = settings.container == VideoContainer::kWebm;
   const int width = settings.width * settings.scale;
   const int height = settings.height * settings.scale;
-  video->width = width;
-  video->height = height;
-  video->time_base = AVRational{1, settings.fps};
-  video->framerate = AVRational{settings.fps, 1};
-  video->pix_fmt = AV_PIX_FMT_YUV420P;
-  // Tagged as converted, so that players do not guess the colours.
-  video->color_range = AVCOL_RANGE_MPEG;
-  video->colorspace = AVCOL_SPC_BT709;
-  video->color_primaries = AVCOL_PRI_BT709;
-  video->color_trc = AVCOL_TRC_BT709;
-  video->thread_count = settings.encoderThreads;
-  if (format->oformat->flags & AVFMT_GLOBALHEADER) video->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
   AVDictionary* options = nullptr;
   av_dict_set_int(&options, "crf", settings.crf, 0);
   if (vp9) {
@@ -127,16 +136,23 @@ bool VideoFile::Impl::addVideoStream(std::string* error) {
   } else {
     av_dict_set(&options, "preset", settings.preset.c_str(), 0);
   }
-  const int opened = avcodec_open2(video, codec, &options);
+  video = openEncoder(vp9 ? "libvpx-vp9" : "libx264", &options, &videoStream,
+                      [&](AVCodecContext& c, const AVCodec&) {
+                        c.width = width;
+                        c.height = height;
+                        c.time_base = AVRational{1, settings.fps};
+                        c.framerate = AVRational{settings.fps, 1};
+                        c.pix_fmt = AV_PIX_FMT_YUV420P;
+                        // Tagged as converted, so that players do not guess the colours.
+                        c.color_range = AVCOL_RANGE_MPEG;
+                        c.colorspace = AVCOL_SPC_BT709;
+                        c.color_primaries = AVCOL_PRI_BT709;
+                        c.color_trc = AVCOL_TRC_BT709;
+                        c.thread_count = settings.encoderThreads;
+                      },
+                      error);
   av_dict_free(&options);
-  if (opened < 0) {
-    *error = std::string("cannot start the ") + name + " encoder: " + ffmpegMessage(opened);
-    return false;
-  }
-  videoStream = avformat_new_stream(format, nullptr);
-  if (videoStream == nullptr) return false;
-  avcodec_parameters_from_context(videoStream->codecpar, video);
-  videoStream->time_base = video->time_base;
+  if (video == nullptr) return false;
   videoStream->avg_frame_rate = video->framerate;
 
   // Lanczos for the upscale; the same filter resamples the chroma at scale 1.
@@ -158,28 +174,16 @@ bool VideoFile::Impl::addVideoStream(std::string* error) {
 
 bool VideoFile::Impl::addAudioStream(std::string* error) {
   const bool opus = settings.container == VideoContainer::kWebm;
-  const char* name = opus ? "libopus" : "aac";
-  const AVCodec* codec = avcodec_find_encoder_by_name(name);
-  if (codec == nullptr) {
-    *error = std::string("this FFmpeg has no ") + name + " encoder";
-    return false;
-  }
-  sound = avcodec_alloc_context3(codec);
-  sound->sample_fmt = pickSampleFormat(codec);
-  sound->sample_rate = pickSampleRate(codec, settings.audioRate);
-  av_channel_layout_default(&sound->ch_layout, std::min(settings.audioChannels, 2));
-  sound->bit_rate = opus ? 160000 : 192000;
-  sound->time_base = AVRational{1, sound->sample_rate};
-  if (format->oformat->flags & AVFMT_GLOBALHEADER) sound->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-  const int opened = avcodec_open2(sound, codec, nullptr);
-  if (opened < 0) {
-    *error = std::string("cannot start the ") + name + " encoder: " + ffmpegMessage(opened);
-    return false;
-  }
-  soundStream = avformat_new_stream(format, nullptr);
-  if (soundStream == nullptr) return false;
-  avcodec_parameters_from_context(soundStream->codecpar, sound);
-  soundStream->time_base = sound->time_base;
+  sound = openEncoder(opus ? "libopus" : "aac", nullptr, &soundStream,
+                      [&](AVCodecContext& c, const AVCodec& codec) {
+                        c.sample_fmt = pickSampleFormat(&codec);
+                        c.sample_rate = pickSampleRate(&codec, settings.audioRate);
+                        av_channel_layout_default(&c.ch_layout, std::min(settings.audioChannels, 2));
+                        c.bit_rate = opus ? 160000 : 192000;
+                        c.time_base = AVRational{1, c.sample_rate};
+                      },
+                      error);
+  if (sound == nullptr) return false;
 
   AVChannelLayout sourceLayout;
   av_channel_layout_default(&sourceLayout, settings.audioChannels);
@@ -192,7 +196,7 @@ bool VideoFile::Impl::addAudioStream(std::string* error) {
     return false;
   }
   soundFrameSize = sound->frame_size > 0 ? sound->frame_size : 1024;
-  smallLastFrame = (codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME) != 0;
+  smallLastFrame = (sound->codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME) != 0;
   const int channels = sound->ch_layout.nb_channels;
   fifo = av_audio_fifo_alloc(sound->sample_fmt, channels, soundFrameSize * 4);
   soundFrame = av_frame_alloc();

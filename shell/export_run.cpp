@@ -103,8 +103,9 @@ class Progress {
   int64_t total_;
   bool terminal_;
   SteadyClock::time_point start_ = SteadyClock::now();
-  double shownAt_ = -1;
-  int shownTenth_ = -1;
+  // The first line waits for a first measure of speed.
+  double shownAt_ = 0;
+  int shownTenth_ = 0;
   bool lineOpen_ = false;
 };
 
@@ -259,6 +260,8 @@ int runExport(const ExportOptions& options, ExportStats* stats) {
     say(error);
     return 1;
   }
+  // From here on Ctrl-C finishes what was written instead of leaving a broken file.
+  InterruptGuard interrupts;
   // A stale one from an export that was stopped is replaced.
   std::remove(part.c_str());
   std::unique_ptr<VideoExport> video = VideoExport::open(settings, audio, &error);
@@ -274,11 +277,10 @@ int runExport(const ExportOptions& options, ExportStats* stats) {
   DemoRenderer renderer(timeline, textures, meshes);
   setPlayerState();
 
-  InterruptGuard interrupts;
   const SteadyClock::time_point started = SteadyClock::now();
   const int64_t warmUp = std::min<int64_t>(std::llround(kWarmUpSeconds * options.fps),
                                            static_cast<int64_t>(range.from * options.fps + 1e-6));
-  for (int64_t k = warmUp; k > 0; --k) {
+  for (int64_t k = warmUp; k > 0 && !gStopRequested; --k) {
     drawDemoAt(timeline, renderer, range.from - static_cast<double>(k) / options.fps);
     gl->swapBuffers();
   }
@@ -308,6 +310,11 @@ int runExport(const ExportOptions& options, ExportStats* stats) {
                          video->encodeSeconds()};
   }
   char line[512];
+  if (frames == 0) {
+    std::remove(part.c_str());
+    say("stopped before the first frame; nothing was written");
+    return 130;
+  }
   if (!complete) {
     std::snprintf(line, sizeof line,
                   "stopped after %lld of %lld frames (%.2f of %.2f s); the partial video is %s",

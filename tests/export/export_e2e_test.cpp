@@ -119,7 +119,7 @@ TEST(ExportEndToEnd, CtrlCLeavesAPlayablePartialFile) {
   const pid_t pid = fork();
   if (pid == 0) {
     if (chdir(kRunDir.c_str()) != 0 || freopen(log.c_str(), "w", stderr) == nullptr) _exit(127);
-    execl(KORVALIN_PROGRAM, "korvalin", "--export", out.c_str(), "--fps", "24", nullptr);
+    execl(KORVALIN_PROGRAM, "korvalin", "--export", out.c_str(), "--to", "30", "--fps", "24", nullptr);
     _exit(127);
   }
   // Stopped once it has written a little.
