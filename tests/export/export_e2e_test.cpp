@@ -181,9 +181,9 @@ TEST(ExportEndToEnd, FullDiskFailsAndRemovesThePart) {
   int status = 0;
   capture("mkdir -p " + dir + " && unshare -m true 2>/dev/null", &status);
   if (getuid() != 0 || status != 0) GTEST_SKIP() << "needs root and mount namespaces";
-  const std::string said = capture("cd " + kRunDir + " && unshare -m sh -c 'mount -t tmpfs -o size=64k tmpfs " +
+  const std::string said = capture("cd " + kRunDir + " && unshare -m sh -c 'mount -t tmpfs -o size=16k tmpfs " +
                                        dir + " && " KORVALIN_PROGRAM " --export " + dir +
-                                       "/v.mp4 --from 10 --to 14; echo status $?; ls -A " + dir + "' 2>&1",
+                                       "/v.mp4 --from 10 --to 12; echo status $?; ls -A " + dir + "' 2>&1",
                                    &status);
   EXPECT_NE(said.find("korvalin: cannot write " + dir + "/v.mp4.part: No space left on device\nstatus 1\n"),
             std::string::npos)
