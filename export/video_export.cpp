@@ -98,8 +98,10 @@ void VideoExport::deliverOldest() {
   Shared& s = *shared_;
   int index = 0;
   {
+    const auto waiting = std::chrono::steady_clock::now();
     std::unique_lock<std::mutex> lock(s.mutex);
     s.changed.wait(lock, [&] { return !s.free.empty() || s.failed; });
+    waitSeconds_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - waiting).count();
     if (s.failed) return;
     index = s.free.front();
     s.free.pop_front();

@@ -56,6 +56,8 @@ class VideoExport {
   int64_t framesCaptured() const { return captured_; }
   // Seconds the encoding thread spent working (converting, encoding, writing).
   double encodeSeconds() const;
+  // Seconds captureFrame spent waiting for the encoder to catch up.
+  double waitSeconds() const { return waitSeconds_; }
   std::string error() const;
 
  private:
@@ -69,6 +71,7 @@ class VideoExport {
   uint32_t pixelBuffers_[3] = {};
   int64_t captured_ = 0;
   int64_t delivered_ = 0;
+  double waitSeconds_ = 0;
   bool finished_ = false;
 };
 

@@ -171,23 +171,45 @@ int moveIntoPlace(const std::string& part, const std::string& output, bool force
   return exists ? 2 : 1;
 }
 
+// 0 when OUT may be written; otherwise the status, after one line.
+int checkOutput(const ExportOptions& options) {
+  struct stat existing;
+  if (stat(options.output.c_str(), &existing) != 0) return 0;
+  if (S_ISDIR(existing.st_mode)) {
+    say(options.output + " is a folder");
+    return 2;
+  }
+  if (options.force) return 0;
+  say(options.output + " exists; add --force to replace it");
+  return 2;
+}
+
+// The demo as the player draws it, without a window: project, models and pictures of the
+// run folder in an offscreen context.
+struct OffscreenDemo {
+  explicit OffscreenDemo(Timeline& project) : timeline(project) {}
+  Timeline& timeline;
+  std::unique_ptr<OffscreenGl> gl;
+  MeshTable meshes;
+  TextureTable textures;
+  std::unique_ptr<DemoRenderer> renderer;
+
+  // Needs the context.
+  void load() {
+    loadMeshes(meshes, nullptr);
+    loadTextures(textures);
+    renderer = std::make_unique<DemoRenderer>(timeline, textures, meshes);
+    setPlayerState();
+  }
+  void draw(double t) { drawDemoAt(timeline, *renderer, t); }
+};
+
 }  // namespace
 
 int runExport(const ExportOptions& options, ExportStats* stats) {
+  if (const int refused = checkOutput(options)) return refused;
   const std::string& output = options.output;
   const std::string part = output + ".part";
-  struct stat existing;
-  if (stat(output.c_str(), &existing) == 0) {
-    if (S_ISDIR(existing.st_mode)) {
-      say(output + " is a folder");
-      return 2;
-    }
-    if (!options.force) {
-      say(output + " exists; add --force to replace it");
-      return 2;
-    }
-  }
-
   std::string error;
   std::unique_ptr<VorbisDecoder> music;
   if (access(kMusicPath, F_OK) == 0) {
@@ -213,8 +235,8 @@ int runExport(const ExportOptions& options, ExportStats* stats) {
     say(error);
     return 2;
   }
+  char line[512];
   if (!music) {
-    char line[256];
     std::snprintf(line, sizeof line,
                   "no music (%s is missing): the video is silent and ends with the last clip at %.3f s",
                   kMusicPath, end);
@@ -255,8 +277,9 @@ int runExport(const ExportOptions& options, ExportStats* stats) {
     };
   }
 
-  std::unique_ptr<OffscreenGl> gl = OffscreenGl::create(kDemoWidth, kDemoHeight, &error);
-  if (!gl) {
+  OffscreenDemo demo(timeline);
+  demo.gl = OffscreenGl::create(kDemoWidth, kDemoHeight, &error);
+  if (!demo.gl) {
     say(error);
     return 1;
   }
@@ -270,30 +293,24 @@ int runExport(const ExportOptions& options, ExportStats* stats) {
     say(error);
     return 1;
   }
-  MeshTable meshes;
-  loadMeshes(meshes, nullptr);
-  TextureTable textures;
-  loadTextures(textures);
-  DemoRenderer renderer(timeline, textures, meshes);
-  setPlayerState();
+  demo.load();
 
   const SteadyClock::time_point started = SteadyClock::now();
   const int64_t warmUp = std::min<int64_t>(std::llround(kWarmUpSeconds * options.fps),
                                            static_cast<int64_t>(range.from * options.fps + 1e-6));
   for (int64_t k = warmUp; k > 0 && !gStopRequested; --k) {
-    drawDemoAt(timeline, renderer, range.from - static_cast<double>(k) / options.fps);
-    gl->swapBuffers();
+    demo.draw(range.from - static_cast<double>(k) / options.fps);
+    demo.gl->swapBuffers();
   }
   Progress progress(range.frames);
   double renderSeconds = 0;
   bool encoderFailed = false;
-  for (int64_t n = 0; n < range.frames && !gStopRequested; ++n) {
+  for (int64_t n = 0; n < range.frames && !gStopRequested && !encoderFailed; ++n) {
     const SteadyClock::time_point drawing = SteadyClock::now();
-    drawDemoAt(timeline, renderer, range.from + static_cast<double>(n) / options.fps);
+    demo.draw(range.from + static_cast<double>(n) / options.fps);
     encoderFailed = !video->captureFrame();
     renderSeconds += secondsSince(drawing);
-    if (encoderFailed) break;
-    gl->swapBuffers();
+    demo.gl->swapBuffers();
     progress.update(n + 1);
   }
   progress.close();
@@ -305,29 +322,25 @@ int runExport(const ExportOptions& options, ExportStats* stats) {
     return 1;
   }
   const double wall = secondsSince(started);
+  const double seconds = static_cast<double>(frames) / options.fps;
   if (stats != nullptr) {
-    *stats = ExportStats{frames, static_cast<double>(frames) / options.fps, wall, renderSeconds,
-                         video->encodeSeconds()};
+    *stats = ExportStats{frames, seconds, wall, renderSeconds - video->waitSeconds(), video->encodeSeconds()};
   }
-  char line[512];
   if (frames == 0) {
     std::remove(part.c_str());
     say("stopped before the first frame; nothing was written");
     return 130;
   }
   if (!complete) {
-    std::snprintf(line, sizeof line,
-                  "stopped after %lld of %lld frames (%.2f of %.2f s); the partial video is %s",
-                  static_cast<long long>(frames), static_cast<long long>(range.frames),
-                  static_cast<double>(frames) / options.fps, range.to - range.from, part.c_str());
+    std::snprintf(line, sizeof line, "stopped after %lld of %lld frames (%.2f of %.2f s); the partial video is %s",
+                  static_cast<long long>(frames), static_cast<long long>(range.frames), seconds,
+                  range.to - range.from, part.c_str());
     say(line);
     return 130;
   }
-  const int moved = moveIntoPlace(part, output, options.force);
-  if (moved != 0) return moved;
-  std::snprintf(line, sizeof line, "wrote %s: %lld frames, %.2f s in %.1f s (%.2fx real time)",
-                output.c_str(), static_cast<long long>(frames), static_cast<double>(frames) / options.fps,
-                wall, (static_cast<double>(frames) / options.fps) / wall);
+  if (const int refused = moveIntoPlace(part, output, options.force)) return refused;
+  std::snprintf(line, sizeof line, "wrote %s: %lld frames, %.2f s in %.1f s (%.2fx real time)", output.c_str(),
+                static_cast<long long>(frames), seconds, wall, seconds / wall);
   say(line);
   return 0;
 }

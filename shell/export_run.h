@@ -12,7 +12,7 @@ struct ExportStats {
   int64_t frames = 0;         // pictures written
   double videoSeconds = 0;    // their duration
   double wallSeconds = 0;     // from the first frame drawn to the file complete
-  double renderSeconds = 0;   // drawing and reading back, on the drawing thread
+  double renderSeconds = 0;   // drawing and reading back, on the drawing thread, not waiting
   double encodeSeconds = 0;   // converting, encoding and writing, on the encoding thread
 };
 
