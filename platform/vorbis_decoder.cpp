@@ -20,38 +20,31 @@ std::unique_ptr<VorbisDecoder> VorbisDecoder::open(const std::string& path, std:
     *error = path + ": " + std::strerror(errno);
     return nullptr;
   }
-  std::unique_ptr<VorbisDecoder> decoder(new VorbisDecoder());
-  decoder->path_ = path;
-  decoder->file_ = std::make_unique<File>();
-  OggVorbis_File& vf = decoder->file_->vf;
-  const int opened = ov_open_callbacks(stdioFile, &vf, nullptr, 0, OV_CALLBACKS_DEFAULT);
+  auto file = std::make_unique<File>();
+  const int opened = ov_open_callbacks(stdioFile, &file->vf, nullptr, 0, OV_CALLBACKS_DEFAULT);
   if (opened != 0) {
     std::fclose(stdioFile);
-    decoder->file_.reset();
     *error = path + (opened == OV_ENOTVORBIS ? ": not Ogg Vorbis data" : ": damaged Ogg Vorbis data");
     return nullptr;
   }
   // From here the decoder owns the file: its destructor clears it.
-  const char* problem = nullptr;
-  const vorbis_info* first = ov_info(&vf, 0);
+  std::unique_ptr<VorbisDecoder> decoder(new VorbisDecoder());
+  decoder->file_ = std::move(file);
+  decoder->path_ = path;
+  OggVorbis_File& vf = decoder->file_->vf;
+  // Unseekable data (a pipe) has no known length.
   const ogg_int64_t total = ov_pcm_total(&vf, -1);
-  if (!ov_seekable(&vf) || total < 0) {
-    problem = "cannot be seeked (its length is unknown)";
-  } else if (first == nullptr || first->rate <= 0 || first->rate > 384000 || first->channels < 1 ||
-             first->channels > 8) {
-    problem = "unsupported sample rate or channel count";
-  } else {
-    for (int link = 1; link < ov_streams(&vf); ++link) {
-      const vorbis_info* info = ov_info(&vf, link);
-      if (info == nullptr || info->rate != first->rate || info->channels != first->channels) {
-        problem = "changes sample rate or channel count part-way";
-        break;
-      }
-    }
-  }
-  if (problem != nullptr) {
-    *error = path + ": " + problem;
+  if (total < 0) {
+    *error = path + ": cannot be seeked (its length is unknown)";
     return nullptr;
+  }
+  const vorbis_info* first = ov_info(&vf, 0);
+  for (int link = 1; link < ov_streams(&vf); ++link) {
+    const vorbis_info* info = ov_info(&vf, link);
+    if (info->rate != first->rate || info->channels != first->channels) {
+      *error = path + ": changes sample rate or channel count part-way";
+      return nullptr;
+    }
   }
   decoder->rate_ = static_cast<int32_t>(first->rate);
   decoder->channels_ = first->channels;
@@ -72,14 +65,13 @@ bool VorbisDecoder::seek(int64_t frame) {
 
 int64_t VorbisDecoder::read(float* interleaved, int64_t frames) {
   int64_t done = 0;
-  int holes = 0;
   while (done < frames) {
     float** pcm = nullptr;
     int section = 0;
     const int want = static_cast<int>(std::min<int64_t>(frames - done, 4096));
     const long got = ov_read_float(&file_->vf, &pcm, want, &section);
     // A gap in the data: decoding goes on after it, as a player would.
-    if (got == OV_HOLE && ++holes < 64) continue;
+    if (got == OV_HOLE) continue;
     if (got < 0) {
       char at[32];
       std::snprintf(at, sizeof at, "%.2f", static_cast<double>(position_) / rate_);

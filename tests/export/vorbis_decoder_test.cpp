@@ -30,6 +30,11 @@ std::string tempPath(const std::string& name) {
 
 std::string tonePath(int rate) { return tempPath("tone" + std::to_string(rate) + ".ogg"); }
 
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 class VorbisDecoderTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -37,7 +42,7 @@ class VorbisDecoderTest : public ::testing::Test {
       std::vector<float> stereo(2 * 2 * static_cast<size_t>(rate));
       for (size_t i = 0; i < stereo.size(); ++i) stereo[i] = tone(i / 2, i % 2, rate);
       std::string error;
-      ASSERT_TRUE(content::writeOggVorbis(tonePath(rate), stereo, rate, 0.6f, &error)) << error;
+      ASSERT_TRUE(content::writeOggVorbis(tonePath(rate), stereo, rate, 0.6f, &error, rate)) << error;
     }
   }
 
@@ -108,12 +113,18 @@ TEST_F(VorbisDecoderTest, BadFilesAreRefusedOrReadSafely) {
   EXPECT_FALSE(VorbisDecoder::open(junk, &error));
   EXPECT_NE(error.find("junk.ogg: not Ogg Vorbis data"), std::string::npos) << error;
 
+  // Two files one after the other make one chained stream, refused when its rate changes.
+  const std::string bytes = readFile(tonePath(44100));
+  const std::string chained = tempPath("chained.ogg");
+  std::ofstream(chained, std::ios::binary) << bytes << readFile(tonePath(22050));
+  EXPECT_FALSE(VorbisDecoder::open(chained, &error));
+  EXPECT_NE(error.find("chained.ogg: changes sample rate or channel count part-way"), std::string::npos) << error;
+
   // Garbage in the middle: whatever is decoded stays inside the buffer and the file's length.
-  std::ifstream in(tonePath(44100), std::ios::binary);
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  for (size_t i = bytes.size() / 2; i < bytes.size() / 2 + 600; ++i) bytes[i] = static_cast<char>(i * 37);
+  std::string garbled = bytes;
+  for (size_t i = bytes.size() / 2; i < bytes.size() / 2 + 600; ++i) garbled[i] = static_cast<char>(i * 37);
   const std::string damaged = tempPath("damaged.ogg");
-  std::ofstream(damaged, std::ios::binary) << bytes;
+  std::ofstream(damaged, std::ios::binary) << garbled;
   auto decoder = VorbisDecoder::open(damaged, &error);
   ASSERT_TRUE(decoder) << error;
   std::vector<float> samples(2 * 4096);
