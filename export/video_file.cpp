@@ -26,17 +26,6 @@ std::string ffmpegMessage(int code) {
   return text;
 }
 
-// Float formats first: the source is float, and the encoders work in float inside.
-AVSampleFormat pickSampleFormat(const AVCodec* codec) {
-  if (codec->sample_fmts == nullptr) return AV_SAMPLE_FMT_FLTP;
-  for (AVSampleFormat wanted : {AV_SAMPLE_FMT_FLTP, AV_SAMPLE_FMT_FLT}) {
-    for (const AVSampleFormat* f = codec->sample_fmts; *f != AV_SAMPLE_FMT_NONE; ++f) {
-      if (*f == wanted) return wanted;
-    }
-  }
-  return codec->sample_fmts[0];
-}
-
 // The source's own rate where the encoder takes it (AAC: 44.1 kHz), else 48 kHz (Opus).
 int pickSampleRate(const AVCodec* codec, int sourceRate) {
   if (codec->supported_samplerates == nullptr) return sourceRate;
@@ -176,7 +165,7 @@ bool VideoFile::Impl::addAudioStream(std::string* error) {
   const bool opus = settings.container == VideoContainer::kWebm;
   sound = openEncoder(opus ? "libopus" : "aac", nullptr, &soundStream,
                       [&](AVCodecContext& c, const AVCodec& codec) {
-                        c.sample_fmt = pickSampleFormat(&codec);
+                        c.sample_fmt = codec.sample_fmts[0];  // the resampler converts to whatever it takes
                         c.sample_rate = pickSampleRate(&codec, settings.audioRate);
                         av_channel_layout_default(&c.ch_layout, std::min(settings.audioChannels, 2));
                         c.bit_rate = opus ? 160000 : 192000;
