@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -15,22 +14,19 @@ struct VorbisDecoder::File {
 };
 
 std::unique_ptr<VorbisDecoder> VorbisDecoder::open(const std::string& path, std::string* error) {
-  FILE* stdioFile = std::fopen(path.c_str(), "rb");
-  if (stdioFile == nullptr) {
-    *error = path + ": " + std::strerror(errno);
-    return nullptr;
-  }
   auto file = std::make_unique<File>();
-  const int opened = ov_open_callbacks(stdioFile, &file->vf, nullptr, 0, OV_CALLBACKS_DEFAULT);
+  errno = 0;
+  const int opened = ov_fopen(path.c_str(), &file->vf);
   if (opened != 0) {
-    std::fclose(stdioFile);
-    *error = path + (opened == OV_ENOTVORBIS ? ": not Ogg Vorbis data" : ": damaged Ogg Vorbis data");
+    // -1: the file itself could not be opened.
+    *error = path + ": " + (opened == -1             ? std::strerror(errno)
+                            : opened == OV_ENOTVORBIS ? "not Ogg Vorbis data"
+                                                      : "damaged Ogg Vorbis data");
     return nullptr;
   }
   // From here the decoder owns the file: its destructor clears it.
   std::unique_ptr<VorbisDecoder> decoder(new VorbisDecoder());
   decoder->file_ = std::move(file);
-  decoder->path_ = path;
   OggVorbis_File& vf = decoder->file_->vf;
   // Unseekable data (a pipe) has no known length.
   const ogg_int64_t total = ov_pcm_total(&vf, -1);
@@ -57,7 +53,7 @@ VorbisDecoder::~VorbisDecoder() {
 }
 
 bool VorbisDecoder::seek(int64_t frame) {
-  if (frame < 0 || frame > length_) return false;
+  // The library refuses frames outside the file.
   if (ov_pcm_seek(&file_->vf, frame) != 0) return false;
   position_ = frame;
   return true;
@@ -73,10 +69,10 @@ int64_t VorbisDecoder::read(float* interleaved, int64_t frames) {
     // A gap in the data: decoding goes on after it, as a player would.
     if (got == OV_HOLE) continue;
     if (got < 0) {
-      char at[32];
-      std::snprintf(at, sizeof at, "%.2f", static_cast<double>(position_) / rate_);
-      error_ = path_ + ": damaged Ogg Vorbis data at " + at + " s";
-      return -1;
+      char at[64];
+      std::snprintf(at, sizeof at, "damaged Ogg Vorbis data at %.2f s", static_cast<double>(position_) / rate_);
+      error_ = at;
+      return got;
     }
     if (got == 0) break;
     // Never more than asked for, whatever the library hands back.

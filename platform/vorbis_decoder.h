@@ -29,7 +29,8 @@ class VorbisDecoder {
   // The frame the next read starts at.
   int64_t position() const { return position_; }
   // Up to `frames` frames of interleaved samples, nominally -1 to 1. Returns the number of frames
-  // written, 0 at the end, -1 when the data is damaged beyond a gap (error() says where).
+  // written, 0 at the end, or a negative number when the data is damaged beyond a gap (error()
+  // says where; it does not name the file).
   int64_t read(float* interleaved, int64_t frames);
   const std::string& error() const { return error_; }
 
@@ -37,7 +38,6 @@ class VorbisDecoder {
   VorbisDecoder() = default;
   struct File;
   std::unique_ptr<File> file_;
-  std::string path_;
   int32_t rate_ = 0;
   int32_t channels_ = 0;
   int64_t length_ = 0;

@@ -272,7 +272,7 @@ int runExport(const ExportOptions& options, ExportStats* stats) {
     settings.audioFrames = std::llround(range.to * music->sampleRate()) - first;
     audio = [&music](float* samples, int64_t frames, std::string* problem) {
       const int64_t got = music->read(samples, frames);
-      if (got < 0) *problem = music->error();
+      if (got < 0) *problem = std::string(kMusicPath) + ": " + music->error();
       return got;
     };
   }

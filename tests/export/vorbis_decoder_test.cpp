@@ -113,6 +113,12 @@ TEST_F(VorbisDecoderTest, BadFilesAreRefusedOrReadSafely) {
   EXPECT_FALSE(VorbisDecoder::open(junk, &error));
   EXPECT_NE(error.find("junk.ogg: not Ogg Vorbis data"), std::string::npos) << error;
 
+  // An empty stream is music of no length, not an error.
+  ASSERT_TRUE(content::writeOggVorbis(tempPath("empty.ogg"), {}, 44100, 0.6f, &error)) << error;
+  auto empty = VorbisDecoder::open(tempPath("empty.ogg"), &error);
+  ASSERT_TRUE(empty) << error;
+  EXPECT_EQ(empty->lengthFrames(), 0);
+
   // Two files one after the other make one chained stream, refused when its rate changes.
   const std::string bytes = readFile(tonePath(44100));
   const std::string chained = tempPath("chained.ogg");
