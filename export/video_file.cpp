@@ -117,10 +117,11 @@ bool VideoFile::Impl::addVideoStream(std::string* error) {
   AVDictionary* options = nullptr;
   av_dict_set_int(&options, "crf", settings.crf, 0);
   if (vp9) {
-    // Constant quality: crf alone decides, with no bit-rate target.
+    // Constant quality: crf alone decides, with no bit-rate target. The realtime speed is about
+    // three times faster than "good" here for 0.7 dB less at the same crf (docs/performance.md).
     av_dict_set(&options, "b", "0", 0);
-    av_dict_set(&options, "deadline", "good", 0);
-    av_dict_set(&options, "cpu-used", "4", 0);
+    av_dict_set(&options, "deadline", "realtime", 0);
+    av_dict_set(&options, "cpu-used", "8", 0);
     av_dict_set(&options, "row-mt", "1", 0);
   } else {
     av_dict_set(&options, "preset", settings.preset.c_str(), 0);
