@@ -15,7 +15,6 @@ struct VorbisDecoder::File {
 
 std::unique_ptr<VorbisDecoder> VorbisDecoder::open(const std::string& path, std::string* error) {
   auto file = std::make_unique<File>();
-  errno = 0;
   const int opened = ov_fopen(path.c_str(), &file->vf);
   if (opened != 0) {
     // -1: the file itself could not be opened.
@@ -49,7 +48,7 @@ std::unique_ptr<VorbisDecoder> VorbisDecoder::open(const std::string& path, std:
 }
 
 VorbisDecoder::~VorbisDecoder() {
-  if (file_) ov_clear(&file_->vf);
+  ov_clear(&file_->vf);
 }
 
 bool VorbisDecoder::seek(int64_t frame) {
