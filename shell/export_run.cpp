@@ -84,8 +84,9 @@ class Progress {
     if (terminal_ ? elapsed - shownAt_ < 0.25 && done < total_ : tenth == shownTenth_) return;
     shownAt_ = elapsed;
     shownTenth_ = tenth;
-    const double fps = elapsed > 0 ? done / elapsed : 0;
-    const std::string left = fps > 0 ? minutesAndSeconds((total_ - done) / fps) : "?";
+    // A frame has been drawn, so time has passed.
+    const double fps = done / elapsed;
+    const std::string left = minutesAndSeconds((total_ - done) / fps);
     std::fprintf(stderr, "%skorvalin: frame %lld of %lld (%d%%), %.0f fps, %s left%s",
                  terminal_ ? "\r" : "", static_cast<long long>(done),
                  static_cast<long long>(total_), static_cast<int>(done * 100 / total_), fps,

@@ -189,6 +189,11 @@ TEST(ExportEndToEnd, WithoutMusicSilentToTheLastClip) {
   std::remove((run + "/data/Vavorerid_by__qx_.ogg").c_str());
   EXPECT_EQ(korvalin("--export silent.mkv", &status, run), "korvalin: save.brz: cannot open: No such file or directory\n");
   EXPECT_EQ(status, 1);
+  capture("cd " + run + " && for i in $(seq 0 15); do printf \"\\\\$(printf %o $i)\\\\0\\\\0\"; done >save.brz");
+  EXPECT_EQ(korvalin("--export silent.mkv", &status, run),
+            "korvalin: nothing to export: no music (data/Vavorerid_by__qx_.ogg) and no clip in save.brz\n");
+  EXPECT_EQ(status, 1);
+  std::remove((run + "/save.brz").c_str());
   ASSERT_EQ(symlink((kRunDir + "/save.brz").c_str(), (run + "/save.brz").c_str()), 0);
   const std::string refused = korvalin("--export silent.mkv --to 1000", &status, run);
   const double end = number(refused, "past the end of the last clip (");
