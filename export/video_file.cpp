@@ -57,7 +57,6 @@ struct VideoFile::Impl {
   AVAudioFifo* fifo = nullptr;
   AVFrame* soundFrame = nullptr;
   int soundFrameSize = 0;
-  bool smallLastFrame = false;
   int64_t soundPts = 0;    // samples handed to the audio encoder
   int64_t audioTaken = 0;  // source frames converted
   std::vector<float> sourceSamples;
@@ -186,7 +185,6 @@ bool VideoFile::Impl::addAudioStream(std::string* error) {
     return false;
   }
   soundFrameSize = sound->frame_size > 0 ? sound->frame_size : 1024;
-  smallLastFrame = (sound->codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME) != 0;
   const int channels = sound->ch_layout.nb_channels;
   fifo = av_audio_fifo_alloc(sound->sample_fmt, channels, soundFrameSize * 4);
   soundFrame = av_frame_alloc();
@@ -253,16 +251,17 @@ bool VideoFile::encode(bool video, bool flush) {
   AVStream* stream = video ? f.videoStream : f.soundStream;
   AVFrame* frame = flush ? nullptr : video ? f.picture : f.soundFrame;
   int result = avcodec_send_frame(codec, frame);
-  if (result < 0) return fail(video ? "cannot encode the video" : "cannot encode the audio", result);
-  for (;;) {
+  while (result >= 0) {
     result = avcodec_receive_packet(codec, f.packet);
-    if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) return true;
-    if (result < 0) return fail(video ? "cannot encode the video" : "cannot encode the audio", result);
+    if (result < 0) break;
     av_packet_rescale_ts(f.packet, codec->time_base, stream->time_base);
     f.packet->stream_index = stream->index;
     result = av_interleaved_write_frame(f.format, f.packet);
     if (result < 0) return fail("cannot write " + f.settings.path, result);
   }
+  // The encoder wants more input, or has given all it had.
+  if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) return true;
+  return fail(video ? "cannot encode the video" : "cannot encode the audio", result);
 }
 
 bool VideoFile::writePicture(const uint8_t* bgraBottomUp) {
@@ -284,16 +283,11 @@ bool VideoFile::encodeAudioFrames(bool last) {
     if (queued == 0 || (queued < f.soundFrameSize && !last)) return true;
     const int take = std::min(queued, f.soundFrameSize);
     if (av_frame_make_writable(f.soundFrame) < 0) return fail("out of memory", AVERROR(ENOMEM));
+    // Both audio encoders take a short last frame, so the sound ends where the range does.
     av_audio_fifo_read(f.fifo, reinterpret_cast<void**>(f.soundFrame->data), take);
-    int samples = take;
-    if (take < f.soundFrameSize && !f.smallLastFrame) {
-      av_samples_set_silence(f.soundFrame->data, take, f.soundFrameSize - take,
-                             f.sound->ch_layout.nb_channels, f.sound->sample_fmt);
-      samples = f.soundFrameSize;
-    }
-    f.soundFrame->nb_samples = samples;
+    f.soundFrame->nb_samples = take;
     f.soundFrame->pts = f.soundPts;
-    f.soundPts += samples;
+    f.soundPts += take;
     if (!encode(false, false)) return false;
   }
 }

@@ -44,7 +44,6 @@ void requestStop(int) { gStopRequested = 1; }
 class InterruptGuard {
  public:
   InterruptGuard() {
-    gStopRequested = 0;
     struct sigaction action = {};
     action.sa_handler = requestStop;
     action.sa_flags = SA_RESETHAND;
@@ -67,7 +66,7 @@ double secondsSince(SteadyClock::time_point from) {
 }
 
 std::string minutesAndSeconds(double seconds) {
-  const long whole = static_cast<long>(seconds + 0.5);
+  const long whole = static_cast<long>(seconds);
   char text[32];
   std::snprintf(text, sizeof text, "%ld:%02ld", whole / 60, whole % 60);
   return text;
@@ -91,13 +90,11 @@ class Progress {
                  terminal_ ? "\r" : "", static_cast<long long>(done),
                  static_cast<long long>(total_), static_cast<int>(done * 100 / total_), fps,
                  left.c_str(), terminal_ ? "   " : "\n");
-    lineOpen_ = terminal_;
   }
 
   // Ends the rewritten line, so that what follows starts on its own.
   void close() {
-    if (lineOpen_) std::fputc('\n', stderr);
-    lineOpen_ = false;
+    if (terminal_ && shownAt_ > 0) std::fputc('\n', stderr);
   }
 
  private:
@@ -107,7 +104,6 @@ class Progress {
   // The first line waits for a first measure of speed.
   double shownAt_ = 0;
   int shownTenth_ = 0;
-  bool lineOpen_ = false;
 };
 
 // Where the last clip that is ever drawn ends; 0 for a project with none.

@@ -75,6 +75,20 @@ double correlation(const std::vector<float>& a, const std::vector<float>& b) {
   return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0;
 }
 
+// PSNR of frame k of `video` against the still renderer's picture at t, compared in the video's
+// own colours: the still put through the same BT.709 4:2:0 conversion.
+double framePsnr(const std::string& video, int k, double t) {
+  char seconds[32], still[64];
+  std::snprintf(seconds, sizeof seconds, "%.6f", t);
+  std::snprintf(still, sizeof still, "/still_%07.2f.png", static_cast<double>(std::strtof(seconds, nullptr)));
+  capture(KORVALIN_STILLS " " + kRunDir + " " + tempDir() + " " + seconds);
+  return number(capture("ffmpeg -hide_banner -i " + video + " -i " + tempDir() + still +
+                        " -lavfi \"[0]select=eq(n\\," + std::to_string(k) +
+                        ")[a];[1]scale=out_color_matrix=bt709:out_range=tv:flags=lanczos+accurate_rnd," +
+                        "format=yuv420p[b];[a][b]psnr\" -an -f null - 2>&1"),
+                "average:");
+}
+
 TEST(ExportEndToEnd, ShortRangeHasTheRightFramesAndSound) {
   const std::string out = tempDir() + "/short.mp4";
   int status = 0;
@@ -83,31 +97,30 @@ TEST(ExportEndToEnd, ShortRangeHasTheRightFramesAndSound) {
   EXPECT_FALSE(exists(out + ".part"));
 
   const std::string streams = probe(out, "stream=codec_type,nb_read_frames,r_frame_rate,duration");
-  EXPECT_EQ(capture("ffprobe -v error -of csv=p=0 -show_entries stream=codec_name,sample_rate " + out),
-            "h264\naac,44100\n");
+  EXPECT_EQ(capture("ffprobe -v error -of csv=p=0 -show_entries "
+                    "stream=codec_name,sample_rate,color_range,color_space,color_transfer,color_primaries " + out),
+            "h264,tv,bt709,bt709,bt709\naac,44100\n");
   EXPECT_EQ(number(streams, "nb_read_frames="), 60);
   EXPECT_NE(streams.find("r_frame_rate=30/1"), std::string::npos) << streams;
   const size_t second = streams.find("duration=", streams.find("duration=") + 1);
   EXPECT_NEAR(number(streams, "duration="), 2.0, 1e-6);
   EXPECT_NEAR(number(streams.substr(second), "duration="), 2.0, 1e-3);
 
-  // Compared in the video's own colours: the still put through the same BT.709 4:2:0 conversion.
-  for (int k : {0, 31, 59}) {
-    char t[32], still[64];
-    std::snprintf(t, sizeof t, "%.6f", 10 + k / 30.0);
-    std::snprintf(still, sizeof still, "/still_%07.2f.png", static_cast<double>(std::strtof(t, nullptr)));
-    capture(KORVALIN_STILLS " " + kRunDir + " " + tempDir() + " " + t);
-    const std::string psnr = capture(
-        "ffmpeg -hide_banner -i " + out + " -i " + tempDir() + still + " -lavfi \"[0]select=eq(n\\," +
-        std::to_string(k) + ")[a];[1]scale=out_color_matrix=bt709:out_range=tv:flags=lanczos+accurate_rnd," +
-        "format=yuv420p[b];[a][b]psnr\" -an -f null - 2>&1");
-    EXPECT_GE(number(psnr, "average:"), 40.0) << "frame " << k << ": " << psnr;
-  }
+  for (int k : {0, 31, 59}) EXPECT_GE(framePsnr(out, k, 10 + k / 30.0), 40.0) << "frame " << k;
 
   const std::vector<float> exported = sound(out, 0);
   ASSERT_GE(exported.size(), 4000u);
   EXPECT_GT(correlation(exported, sound(kMusic, 10.0)), 0.9);
   EXPECT_LT(correlation(exported, sound(kMusic, 0.0)), 0.5);
+}
+
+// Captures fed back from frame to frame look as they do when the demo has played up to there.
+TEST(ExportEndToEnd, FeedbackStartsAsWhenPlayedThrough) {
+  const std::string out = tempDir() + "/feedback.mp4";
+  int status = 0;
+  const std::string said = korvalin("--export " + out + " --from 100 --to 100.02 --fps 60", &status);
+  ASSERT_EQ(status, 0) << said;
+  EXPECT_GE(framePsnr(out, 0, 100.0), 40.0);
 }
 
 TEST(ExportEndToEnd, CtrlCLeavesAPlayablePartialFile) {
