@@ -28,8 +28,6 @@ std::string tempDir() {
   return dir.path;
 }
 
-bool exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
-
 // Standard output of a shell command, and its exit status.
 std::string capture(const std::string& command, int* status = nullptr) {
   std::string out;
@@ -94,7 +92,7 @@ TEST(ExportEndToEnd, ShortRangeHasTheRightFramesAndSound) {
   int status = 0;
   const std::string said = korvalin("--export " + out + " --from 10 --to 12 --fps 30", &status);
   ASSERT_EQ(status, 0) << said;
-  EXPECT_FALSE(exists(out + ".part"));
+  EXPECT_NE(access((out + ".part").c_str(), F_OK), 0);
 
   const std::string streams = probe(out, "stream=codec_type,nb_read_frames,r_frame_rate,duration");
   EXPECT_EQ(capture("ffprobe -v error -of csv=p=0 -show_entries "
@@ -133,7 +131,7 @@ TEST(ExportEndToEnd, CtrlCLeavesAPlayablePartialFile) {
   const std::string said = capture("cat " + log);
   EXPECT_EQ(status, "130\n") << said;
   EXPECT_NE(said.find("the partial video is " + out + ".part"), std::string::npos) << said;
-  EXPECT_FALSE(exists(out));
+  EXPECT_NE(access(out.c_str(), F_OK), 0);
   EXPECT_GT(number(probe(out + ".part", "stream=nb_read_frames"), "nb_read_frames="), 0);
   EXPECT_EQ(capture("ffmpeg -v error -i " + out + ".part -f null - 2>&1"), "");
 }
@@ -152,7 +150,6 @@ TEST(ExportEndToEnd, RefusalsAreOneLineAndLeaveNoFile) {
     std::string says;
   } cases[] = {
       {"--export " + dir + "/a.avi", 2, dir + "/a.avi: unknown kind of video file"},
-      {"--export " + dir + "/a.mp4 --fps 500", 2, "--fps 500: must be a whole number"},
       {"--export " + dir + "/a.mp4 --from 150 --to 170", 2, "--to 170 is past the end of the music"},
       {"--export " + dir + "/old.mp4", 2, dir + "/old.mp4 exists; add --force to replace it"},
       {"--export " + locked + "/a.mp4 --from 10 --to 11", 1, "cannot write " + locked + "/a.mp4.part: Permission denied"},
