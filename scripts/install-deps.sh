@@ -6,9 +6,10 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libsdl2-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri libegl1 libegl-mesa0 libgles2
   libjpeg-dev libvorbis-dev libfreetype-dev fonts-dejavu-core
+  libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev llvm
-  xvfb xauth xdotool imagemagick x11-utils vorbis-tools
+  xvfb xauth xdotool imagemagick x11-utils vorbis-tools ffmpeg
 )
 
 # One query for all of them: `make run` comes through here every time, and a query per package
