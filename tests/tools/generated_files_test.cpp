@@ -76,17 +76,14 @@ TEST(GeneratedFiles, TwoRunsWriteTheSameBytesWithinEightMegabytes) {
 
 // Ink (alpha = 255 - blue) must lie inside the cell the text renderer samples for its character,
 // one texel clear of every edge so linear filtering never reaches a neighbour, and every printable
-// character must have some. Text stands on the cell's bottom edge: capitals sit low, descenders
-// lower still.
+// character must have some.
 TEST(GeneratedFiles, FontSheetGlyphsStayInsideTheirCells) {
   for (const FontSheetLayout& l : kFontSheets) {
     SCOPED_TRACE(l.fileName);
     std::unique_ptr<DibImage> sheet = loadDibImage((kRunA + "/" + l.fileName).c_str());
     ASSERT_TRUE(sheet && sheet->width == l.width && sheet->height == l.height);
     const int w = l.width, h = l.height;
-    const double cellPx = l.cellWidth * w;
-    EXPECT_LT(std::fabs(cellPx - std::round(cellPx)), 0.05) << "cells far off the pixel grid";
-    std::vector<int> ink(96, 0), lowest(96, -1);
+    std::vector<int> ink(96, 0);
     int stray = 0;
     for (int y = 0; y < h; ++y) {  // from the top; DIB rows come bottom first
       for (int x = 0; x < w; ++x) {
@@ -100,19 +97,11 @@ TEST(GeneratedFiles, FontSheetGlyphsStayInsideTheirCells) {
                             v - 1.0 / h > v0 && v + 1.0 / h < v0 + l.cellHeight;
         stray += !inside;
         ink[size_t(row * 32 + col) % 96] += inside;
-        if (inside && blue < 128) lowest[size_t(row * 32 + col)] = y;
       }
     }
     EXPECT_EQ(stray, 0);
     EXPECT_EQ(ink[0], 0) << "the space has ink";
     for (int c = 33; c <= 126; ++c) EXPECT_GT(ink[size_t(c - 32)], 4) << "no ink for '" << char(c) << "'";
-    // Gap under a character's ink, as a fraction of the cell height.
-    auto gapBelow = [&](char c) {
-      return (((c - 32) / 32 + 1) * l.cellHeight * h - lowest[size_t(c - 32)]) / (l.cellHeight * h);
-    };
-    EXPECT_LT(gapBelow('g'), gapBelow('H')) << "descender does not go below the baseline";
-    EXPECT_LT(gapBelow('g'), 0.2);
-    EXPECT_LT(gapBelow('H'), 0.35) << "baseline too high in the cell";
   }
 }
 
@@ -122,127 +111,67 @@ TEST(GeneratedFiles, PicturesDecodeWhereTheProgramLoadsThem) {
   bool someNotPowerOfTwo = false;
   for (size_t i = 0; i < kPictures.size(); ++i) {
     const PictureInfo& info = kPictures[i];
-    SCOPED_TRACE(info.fileName);
-    EXPECT_EQ(info.slot, kMetalSlot + int(i));
-    EXPECT_EQ(std::string("data/") + info.fileName, kJpegAssetPaths[i]);
+    EXPECT_TRUE(info.slot == kMetalSlot + int(i) && std::string("data/") + info.fileName == kJpegAssetPaths[i]) << i;
     std::unique_ptr<JpegImage> img = loadJpegImage((kRunA + "/data/" + info.fileName).c_str());
-    ASSERT_TRUE(img);
-    EXPECT_EQ(img->width, info.width);
-    EXPECT_EQ(img->height, info.height);
+    ASSERT_TRUE(img && img->width == info.width && img->height == info.height) << info.fileName;
     someNotPowerOfTwo = someNotPowerOfTwo || (img->width & (img->width - 1)) || (img->height & (img->height - 1));
   }
   EXPECT_TRUE(someNotPowerOfTwo);
-}
-
-TEST(GeneratedFiles, OutsideToolsAcceptTheFiles) {
-  std::string out;
-  const bool identify = run("command -v identify", &out) == 0, ogginfo = run("command -v ogginfo", &out) == 0;
-  if (!identify && !ogginfo) GTEST_SKIP() << "neither identify nor ogginfo is installed";
-  auto identifies = [&](const std::string& file, const char* format, int w, int h) {
-    if (!identify) return;
-    run("identify -format '%m %w %h %[channels]' '" + kRunA + file + "' 2>&1", &out);
-    EXPECT_EQ(out, format + (" " + std::to_string(w) + " " + std::to_string(h) + " srgb")) << file;
-  };
-  for (const PictureInfo& p : kPictures) identifies("/data/" + std::string(p.fileName), "JPEG", p.width, p.height);
-  for (const FontSheetLayout& l : kFontSheets) identifies("/" + std::string(l.fileName), "BMP3", l.width, l.height);
-  if (ogginfo) {
-    EXPECT_EQ(run("ogginfo '" + kRunA + kMusic + "' 2>&1", &out), 0) << out;
-    EXPECT_EQ(out.find("WARNING"), std::string::npos) << out;
-  }
-}
-
-// The program shows a JPEG's first row at the bottom of the view, so cards are stored upside
-// down: a greeting's caption, drawn above the name, lies below it in the file.
-TEST(GeneratedFiles, CardsAreStoredUpsideDown) {
-  std::unique_ptr<JpegImage> card = loadJpegImage((kRunA + "/data/varnok.jpg").c_str());
-  ASSERT_TRUE(card);
-  auto brightInRows = [&](double from, double to) {
-    int n = 0;
-    for (int y = int(from * card->height); y < int(to * card->height); ++y)
-      for (int x = 0; x < card->width; ++x) n += card->pixels[size_t(y) * card->rowBytes + x * 3 + 1] > 150;
-    return n;
-  };
-  EXPECT_GT(brightInRows(0.66, 0.74), 50) << "no caption where the flipped card has it";
-  EXPECT_EQ(brightInRows(0.26, 0.34), 0) << "ink where an upright card has its caption";
 }
 
 TEST(GeneratedFiles, ModelsLoadClosedOutwardFacingAndSmooth) {
   for (const ModelInfo& info : kModels) {
     SCOPED_TRACE(info.fileName);
     EXPECT_EQ(kModelPaths[info.modelId], std::string("data/") + info.fileName);
-    // The loader reports every chunk that is too short, overruns its parent or the file, every
-    // list past the capacity and every face naming a missing vertex; a generated model has none.
-    auto mesh = std::make_unique<Mesh>();  // zeroed, as the loader expects
+    // A generated model gives the loader nothing to report.
+    auto mesh = std::make_unique<Mesh>();
     const std::string bytes = readAll(kRunA + "/data/" + info.fileName);
-    char* report = nullptr;
-    size_t reportSize = 0;
-    FILE* diagnostics = open_memstream(&report, &reportSize);
-    load3dsFromMemory(*mesh, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), nullptr, "", diagnostics);
-    std::fclose(diagnostics);
-    EXPECT_EQ(reportSize, 0u) << report;
-    std::free(report);
+    testing::internal::CaptureStderr();
+    load3dsFromMemory(*mesh, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), nullptr, "", stderr);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_STREQ(mesh->name, info.objectName);
-    ASSERT_GT(mesh->vertexCount, 100);
-    EXPECT_LT(mesh->vertexCount, kMeshCapacity);
-    EXPECT_LT(mesh->faceCount, kMeshCapacity);
-
+    ASSERT_TRUE(mesh->vertexCount > 100 && mesh->vertexCount < kMeshCapacity && mesh->faceCount < kMeshCapacity);
     // Every edge used once in each direction: closed, and every face wound the same way.
     std::set<std::pair<int, int>> edges;
     MeshData loaded;
-    for (int f = 0; f < mesh->faceCount; ++f) {
+    for (int f = 0; f < mesh->faceCount; ++f)
       for (int k = 0; k < 3; ++k) {
         const int a = mesh->faces[f][k], b = mesh->faces[f][(k + 1) % 3];
-        ASSERT_LT(a, mesh->vertexCount);
         EXPECT_TRUE(edges.insert({a, b}).second) << "edge " << a << "-" << b << " used twice one way";
         loaded.faces.push_back(uint16_t(a));
       }
-    }
     for (const auto& [a, b] : edges) ASSERT_TRUE(edges.count({b, a})) << "open edge " << a << "-" << b;
     computeVertexNormals(*mesh);
     for (int v = 0; v < mesh->vertexCount; ++v) {
-      const float* p = &mesh->vertices[v].x;
-      loaded.positions.insert(loaded.positions.end(), p, p + 3);
-      // Shared vertices give every vertex a smooth, non-zero normal.
-      EXPECT_GT(vecLength(mesh->normals[v]), 0.3f) << "vertex " << v;
+      loaded.positions.insert(loaded.positions.end(), &mesh->vertices[v].x, &mesh->vertices[v].x + 3);
+      EXPECT_GT(vecLength(mesh->normals[v]), 0.3f) << "vertex " << v << " has no smooth normal";
     }
     EXPECT_GT(signedVolume(loaded), 0) << "faces wind inward";
   }
 }
 
-// Loudness per section: the drums carry the main part and the finale, the break drops out, the
-// end fades, and nothing clips.
+// The drums carry the main part, the break drops out, and nothing clips.
 TEST(GeneratedFiles, MusicIsTwoToThreeMinutesOfStereoWithItsSections) {
   OggVorbis_File vf;
   ASSERT_EQ(ov_fopen((kRunA + kMusic).c_str(), &vf), 0);
   EXPECT_TRUE(ov_info(&vf, -1)->rate == 44100 && ov_info(&vf, -1)->channels == 2);
-  const double seconds = ov_time_total(&vf, -1);
-  EXPECT_NEAR(seconds, kTrackSeconds, 0.05);
-  EXPECT_TRUE(seconds >= 120 && seconds <= 180) << seconds;
-
-  std::vector<double> sum(size_t(kSongBars) + 2), count(sum.size());
+  EXPECT_NEAR(ov_time_total(&vf, -1), kTrackSeconds, 0.05);
+  EXPECT_TRUE(kTrackSeconds >= 120 && kTrackSeconds <= 180);
+  std::vector<double> sum(size_t(kSongBars) + 2);
   long clipped = 0, frame = 0, got;
   char buf[8192];
-  int section = 0;
-  while ((got = ov_read(&vf, buf, sizeof buf, 0, 2, 1, &section)) > 0) {
+  for (int section = 0; (got = ov_read(&vf, buf, sizeof buf, 0, 2, 1, &section)) > 0;) {
     const int16_t* s = reinterpret_cast<const int16_t*>(buf);
     for (long i = 0; i + 1 < got / 2; i += 2, ++frame) {
-      const size_t bar = std::min(sum.size() - 1, size_t(frame / (kBarSeconds * 44100)));
-      sum[bar] += double(s[i]) * s[i];
-      count[bar] += 1;
+      sum[std::min(sum.size() - 1, size_t(frame / (kBarSeconds * 44100)))] += double(s[i]) * s[i];
       clipped += (std::abs(s[i]) >= 32767) + (std::abs(s[i + 1]) >= 32767);
     }
   }
   ov_clear(&vf);
-  auto rms = [&](int from, int to) {  // over bars [from, to), full scale 1
-    return std::sqrt(std::accumulate(&sum[size_t(from)], &sum[size_t(to)], 0.0) /
-                     std::accumulate(&count[size_t(from)], &count[size_t(to)], 1.0)) / 32768;
-  };
-  const double quiet = rms(kBreakBar, kFinaleBar - 2);
+  auto energy = [&](int from, int to) { return std::accumulate(&sum[size_t(from)], &sum[size_t(to)], 0.0) / (to - from); };
   EXPECT_LT(clipped, 50) << "the track clips";
-  EXPECT_GT(rms(kMainBar, kBreakBar), 2 * quiet);
-  EXPECT_GT(rms(kFinaleBar, kEndingBar), 2 * quiet);
-  EXPECT_GT(rms(kIntroBar, kBuildBar), 0.005) << "silent intro";
-  EXPECT_LT(rms(kSongBars, kSongBars + 1), rms(kEndingBar, kSongBars)) << "the end does not fade";
+  EXPECT_GT(energy(kMainBar, kBreakBar), 4 * energy(kBreakBar, kFinaleBar - 2));
+  EXPECT_LT(energy(kSongBars, kSongBars + 1), energy(kEndingBar, kSongBars)) << "the end does not fade";
 }
 
 // ---- the default demo ---------------------------------------------------------------------------
@@ -318,59 +247,6 @@ TEST_F(DefaultProject, CutsOnBarsCoverEveryClockPositionToTheEnd) {
   }
 }
 
-// A flat's scale is corrected for one field of view, so the cameras under a flat must share it.
-TEST_F(DefaultProject, CamerasKeepOneFieldOfViewUnderEachFlat) {
-  for (const Clip& flat : clips) {
-    if (flat.type != kFlat) continue;
-    std::set<float> fovs;
-    for (const Clip& c : clips)
-      if (c.type == kCamera && c.t.start < flat.t.start + flat.t.length && flat.t.start < c.t.start + c.t.length)
-        fovs.insert(c.p[12]);
-    EXPECT_LE(fovs.size(), 1u) << "flat at " << flat.t.start << " s";
-  }
-}
-
-// Each capture begins and ends together, draws its end on a later layer, and a Flat on a layer
-// above shows its texture while it runs.
-TEST_F(DefaultProject, RenderToTexturePassesArePairedAndShown) {
-  int pairs = 0;
-  for (const Clip& s : clips) {
-    if (s.type != kStartRenderToTex) continue;
-    ++pairs;
-    auto end = std::find_if(clips.begin(), clips.end(), [&](const Clip& e) {
-      return e.type == kEndRenderToTex && e.t.start == s.t.start && e.t.length == s.t.length;
-    });
-    ASSERT_NE(end, clips.end()) << "start at " << s.t.start << " s has no end";
-    EXPECT_GT(end->layer, s.layer);
-    EXPECT_TRUE(end->p[0] == s.p[0] && end->p[1] == s.p[1]);
-    EXPECT_TRUE(std::any_of(clips.begin(), clips.end(), [&](const Clip& f) {
-      return f.type == kFlat && f.p[0] == end->p[2] && f.layer > end->layer && f.t.start <= end->t.start + 0.01f;
-    })) << "capture into " << end->p[2] << " is never shown";
-  }
-  EXPECT_GE(pairs, 1);
-}
-
-// ---- the writers --------------------------------------------------------------------------------
-
-// A name longer than the loader's 20-byte field is cut, terminated, by the writer.
-TEST(ThreeDsWriter, CutsLongObjectNames) {
-  const std::vector<uint8_t> b = encode3ds({{0, 0, 0, 1, 0, 0, 0, 1, 0}, {0, 0, 1, 0, 0, 1}, {0, 1, 2}}, std::string(40, 'n'));
-  ASSERT_GT(b.size(), 18u + 20);  // the name follows the magic, data and named object headers
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&b[18])), std::string(19, 'n'));
-}
-
-TEST(VorbisWriter, SameSamplesGiveTheSameBytesAndAFailureNamesThePath) {
-  const std::string dir = scratchDir("vorbis");
-  std::vector<float> tone(size_t(kSampleRate) * 2);
-  for (size_t i = 0; i < tone.size(); ++i) tone[i] = float(0.3 * std::sin(2 * M_PI * 440 * double(i / 2) / kSampleRate));
-  std::string error;
-  ASSERT_TRUE(writeOggVorbis(dir + "/a.ogg", tone, kSampleRate, 0.2f, &error)) << error;
-  ASSERT_TRUE(writeOggVorbis(dir + "/b.ogg", tone, kSampleRate, 0.2f, &error)) << error;
-  EXPECT_TRUE(readAll(dir + "/a.ogg") == readAll(dir + "/b.ogg"));
-  EXPECT_FALSE(writeOggVorbis(dir + "/missing/x.ogg", tone, kSampleRate, 0.2f, &error));
-  EXPECT_NE(error.find("missing/x.ogg"), std::string::npos) << error;
-}
-
 // ---- the command line ---------------------------------------------------------------------------
 
 // save.brz is the user's work once it exists: only --force-project replaces it, with exactly the
@@ -396,8 +272,7 @@ TEST(Generator, ReportsBadArgumentsInOneLine) {
   writeAll(dir + "/plain-file", "x");
   std::string err;
   EXPECT_EQ(runGenerator("'" + dir + "/plain-file/run' --only-project", &err), 1);
-  EXPECT_NE(err.find(dir + "/plain-file/run"), std::string::npos) << err;
-  EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+  EXPECT_TRUE(err.find(dir + "/plain-file/run") != std::string::npos && std::count(err.begin(), err.end(), '\n') == 1) << err;
   EXPECT_EQ(runGenerator("'" + dir + "' --colour", &err), 2);
   EXPECT_NE(err.find("--colour"), std::string::npos) << err;
   EXPECT_EQ(runGenerator("", &err), 2);
