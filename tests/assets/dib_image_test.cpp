@@ -82,11 +82,14 @@ const std::pair<BmpParts, Pixels> kEncodings[] = {
 
 TEST_F(DibTest, EveryHeaderAndEncodingConvertsToRgbBottomRowFirst) {
   for (const auto& [s, expected] : kEncodings) EXPECT_EQ(decode(s), expected) << s.bitCount << " " << s.compression;
-  // The largest picture the reader takes, 64 MB of pixels; the one above is refused below.
-  const Bytes largest = makeBmp({4096, 5461, 8, {0, 1}, kPalette16, 1});
+  // An RLE file that only says "end of bitmap" claims the whole picture in a few bytes: 4096 x
+  // 5461 is 4 KiB under the 64 MiB cap, one more row is over; callers may lower the cap.
+  const Bytes small = makeBmp({4, 3, 8, {0, 1}, kPalette16, 1}), largest = makeBmp({4096, 5461, 8, {0, 1}, kPalette16, 1});
   const auto image = decodeDib(largest.data(), largest.size());
-  EXPECT_TRUE(image && image->width == 4096 && image->height == 5461);
+  EXPECT_TRUE(image && image->width == 4096 && image->height == 5461 && decodeDib(small.data(), small.size(), 36));
   EXPECT_TRUE(messages.empty());
+  EXPECT_FALSE(decodeDib(small.data(), small.size(), 35));
+  EXPECT_EQ(messages, std::vector<std::string>{"Image file conversion error."});
 }
 
 TEST_F(DibTest, BadFilesAreRefusedWithExactlyOneMessage) {
@@ -103,7 +106,7 @@ TEST_F(DibTest, BadFilesAreRefusedWithExactlyOneMessage) {
       {[](BmpParts& s) { s.clrUsed = 0x40000000; }, conversion},
       {[](BmpParts& s) { s.bitCount = 7; }, conversion},
       {[](BmpParts& s) { s.compression = 2; }, conversion},  // RLE4 at 8 bits
-      {[](BmpParts& s) { s.width = 8192, s.height = 4096, s.compression = 1, s.pixels = {0, 1}; }, conversion},  // 96 MB
+      {[](BmpParts& s) { s.width = 4096, s.height = 5462, s.compression = 1, s.pixels = {0, 1}; }, conversion},
   };
   for (const auto& [edit, message] : edits) {
     BmpParts s = eightBit();

@@ -31,17 +31,13 @@ inline void append(Bytes& b, const Bytes& more) { b.insert(b.end(), more.begin()
 // A BMP file (or packed DIB) from its parts; sizes and offsets are filled in. clrUsed 0 stands for
 // the palette's size when that is short of the full table.
 struct BmpParts {
-  BmpParts(int32_t w = 1, int32_t h = 1, uint16_t bits = 24, Bytes stored = {}, std::vector<uint32_t> colours = {},
-           uint32_t compressionKind = 0, std::vector<uint32_t> bitMasks = {}, bool withFileHeader = true)
-      : width(w), height(h), bitCount(bits), pixels(std::move(stored)), palette(std::move(colours)),
-        compression(compressionKind), masks(std::move(bitMasks)), fileHeader(withFileHeader) {}
-  int32_t width, height;
-  uint16_t bitCount;
+  int32_t width = 1, height = 1;
+  uint16_t bitCount = 24;
   Bytes pixels;                   // as stored, rows padded by the caller
   std::vector<uint32_t> palette;  // 0xRRGGBB
-  uint32_t compression;
+  uint32_t compression = 0;
   std::vector<uint32_t> masks;  // follow a 40-byte header when present
-  bool fileHeader;
+  bool fileHeader = true;
   uint32_t headerSize = 40, clrUsed = 0;
 };
 
