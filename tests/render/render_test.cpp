@@ -42,14 +42,10 @@ std::array<GLfloat, N> floats(GLenum what) {
   glGetFloatv(what, v.data());
   return v;
 }
-std::array<GLint, 4> viewport() {
-  std::array<GLint, 4> v{};
-  glGetIntegerv(GL_VIEWPORT, v.data());
-  return v;
-}
-GLint integer(GLenum what) {
-  GLint v = 0;
-  glGetIntegerv(what, &v);
+template <size_t N = 1>
+std::array<GLint, N> ints(GLenum what) {
+  std::array<GLint, N> v{};
+  glGetIntegerv(what, v.data());
   return v;
 }
 Rgb at(const Frame& f, int x, int y) {
@@ -143,8 +139,8 @@ class RenderTest : public ::testing::Test {
     DemoRenderer renderer(timeline_, textures_, meshes_);
     renderer.setDemoOrigin(originX, originY);
     renderer.renderDemoFrame(t);
-    EXPECT_TRUE(floats<16>(GL_PROJECTION_MATRIX) == projection && viewport() == (std::array<GLint, 4>{0, 0, 1024, 768}) &&
-                integer(GL_MATRIX_MODE) == GL_MODELVIEW);
+    EXPECT_TRUE(floats<16>(GL_PROJECTION_MATRIX) == projection && ints<4>(GL_VIEWPORT) == (std::array<GLint, 4>{0, 0, 1024, 768}) &&
+                ints(GL_MATRIX_MODE)[0] == GL_MODELVIEW);
     return frame();
   }
   // The state a frame sets up before its first clip, for effects called one by one.
@@ -238,7 +234,7 @@ TEST_F(RenderTest, ActiveClipsDrawLayerByLayerInSequenceOrder) {
   }
   glViewport(3, 5, 100, 200);  // any caller's viewport comes back
   DemoRenderer(timeline_, textures_, meshes_).renderDemoFrame(0.5f);
-  EXPECT_EQ(viewport(), (std::array<GLint, 4>{3, 5, 100, 200}));
+  EXPECT_EQ(ints<4>(GL_VIEWPORT), (std::array<GLint, 4>{3, 5, 100, 200}));
   timeline_ = Timeline();
   add(5, kLayer2D, block({7, 1, 0}));
   add(5, kLayer2D, block({5, 1, 0}));
@@ -312,10 +308,10 @@ TEST_F(RenderTest, EachEffectLeavesOnlyWhatTheFrameAllows) {
       for (auto [i, v] : {std::pair{0, 1.071111f}, {5, 1.428148f}, {10, -1.00002f}, {11, -1.0f}, {14, -0.200002f}})
         EXPECT_NEAR(floats<16>(GL_PROJECTION_MATRIX)[i], v, 2e-6f) << i;
     }
-    EXPECT_EQ(viewport() != (std::array<GLint, 4>{0, 0, 320, 240}), c.viewport);
+    EXPECT_EQ(ints<4>(GL_VIEWPORT) != (std::array<GLint, 4>{0, 0, 320, 240}), c.viewport);
     EXPECT_EQ(floats<4>(GL_CURRENT_COLOR), c.halfAlpha ? (std::array<GLfloat, 4>{1, 1, 1, 0.5f}) : colour);
-    EXPECT_TRUE(integer(GL_BLEND_SRC) == c.src && integer(GL_BLEND_DST) == c.dst);
-    EXPECT_TRUE(integer(GL_MATRIX_MODE) == GL_MODELVIEW && glIsEnabled(GL_DEPTH_TEST));
+    EXPECT_TRUE(ints(GL_BLEND_SRC)[0] == c.src && ints(GL_BLEND_DST)[0] == c.dst);
+    EXPECT_TRUE(ints(GL_MATRIX_MODE)[0] == GL_MODELVIEW && glIsEnabled(GL_DEPTH_TEST));
     for (GLenum cap : {GL_TEXTURE_2D, GL_BLEND, GL_TEXTURE_GEN_S, GL_TEXTURE_GEN_T, GL_LIGHTING, GL_VERTEX_ARRAY, GL_NORMAL_ARRAY,
                        GL_TEXTURE_COORD_ARRAY})
       EXPECT_FALSE(glIsEnabled(cap)) << "capability 0x" << std::hex << cap;
@@ -327,7 +323,7 @@ TEST_F(RenderTest, EachEffectLeavesOnlyWhatTheFrameAllows) {
 // Sizes come from the exponents up to the largest texture GL makes; -1 means slot 90, IDs from
 // 100 and sizes naming no side capture nothing, and a Start with such a size draws nothing.
 TEST_F(RenderTest, CaptureSizesAndSlots) {
-  const GLint max = integer(GL_MAX_TEXTURE_SIZE);
+  const GLint max = ints(GL_MAX_TEXTURE_SIZE)[0];
   const float e = std::log2(float(max));
   const Rect row{0, 0, 640, 1}, column{0, 0, 1, 480}, corner{0, 0, 32, 16};
   const std::pair<ParameterBlock, Rect> cases[] = {
@@ -347,7 +343,7 @@ TEST_F(RenderTest, CaptureSizesAndSlots) {
     beginRenderToTexture(p, DemoOrigin{});
     drawLayer2D(block({5, 1, 0}), textures_);
     endRenderToTexture(p, textures_, DemoOrigin{});
-    EXPECT_EQ(viewport(), (std::array<GLint, 4>{0, 0, 640, 480}));
+    EXPECT_EQ(ints<4>(GL_VIEWPORT), (std::array<GLint, 4>{0, 0, 640, 480}));
     EXPECT_EQ(drawn(frame()), bounds);
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
   }
