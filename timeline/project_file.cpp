@@ -170,7 +170,7 @@ std::vector<uint8_t> encodeProject(const Timeline& timeline) {
     *out++ = uint8_t(layer);
     *out++ = uint8_t(count);
     *out++ = uint8_t(count >> 8);
-    for (size_t i = 1; i < count; ++i) {
+    for (size_t i = 0; i < count; ++i) {
       const int32_t type = types[i];
       putU32(out, uint32_t(type));
       putFloat(out, times[i].start);
