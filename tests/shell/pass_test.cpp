@@ -11,6 +11,7 @@
 
 #include "platform/key_map.h"
 #include "shell/frame_pass.h"
+#include "shell/frame_trace.h"
 #include "shell/transport.h"
 
 namespace korvalin {
@@ -268,6 +269,46 @@ TEST(QuitQuestion, AskedOnlyInEditorModeWithUnsavedChanges) {
   hooks.saveSucceeds = false;
   EXPECT_FALSE(confirmQuit(hooks, true, ask));
   EXPECT_EQ(hooks.saves, 2);
+}
+
+}  // namespace
+}  // namespace korvalin
+
+namespace korvalin {
+namespace {
+
+TEST(FrameTraceTest, FirstFrameStepsBetweenPassesAndTheirSummary) {
+  FrameTrace trace(false, true);
+  testing::internal::CaptureStderr();
+  trace.windowRequested(FrameTrace::Clock::now(), "F1");
+  for (float t : {9.0f, 0.5f, 0.51f, 0.51f, 0.505f, 0.525f}) trace.frameDrawn(t);
+  trace.windowClosed();
+  trace.windowRequested(FrameTrace::Clock::now(), "start");
+  for (float t : {1.0f, 2.0f, 3.0f}) trace.frameDrawn(t);
+  trace.windowClosed();  // three passes: too few for a summary
+  std::string out = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(out.rfind("trace: F1 to first frame ", 0), 0u) << out;
+  out = out.substr(out.find(" ms\n") + 4);
+  EXPECT_EQ(out.substr(0, out.find("trace: start")),
+            "trace: pass 3 at 0.510 s, step 10.000 ms\n"
+            "trace: pass 4 at 0.510 s, step 0.000 ms\n"
+            "trace: pass 5 at 0.505 s, step -5.000 ms\n"
+            "trace: pass 6 at 0.525 s, step 20.000 ms\n"
+            "trace: 6 passes, clock step min -5.000 mean 6.250 max 20.000 ms, 1 standing still, 1 backwards\n");
+  EXPECT_EQ(out.find("passes", out.find("trace: start")), std::string::npos);
+
+  FrameTrace quiet(false, false), summaryOnly(true, false);
+  testing::internal::CaptureStderr();
+  for (FrameTrace* t : {&quiet, &summaryOnly}) {
+    t->step("models", FrameTrace::Clock::now());
+    for (float s : {0.0f, 0.25f, 0.5f, 1.0f, 2.0f}) t->frameDrawn(s);
+    t->windowClosed();
+  }
+  out = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(out.rfind("trace:   models ", 0), 0u) << out;
+  EXPECT_NE(out.find("\ntrace: 5 passes, clock step min 250.000 mean 583.333 max 1000.000 ms, 0 standing still, "
+                     "0 backwards\n"), std::string::npos) << out;
+  EXPECT_EQ(out.find("trace: pass"), std::string::npos);
 }
 
 }  // namespace
