@@ -13,10 +13,12 @@ endif()
 if(TARGET korvalin AND TARGET korvalin_content)
   add_executable(shell_make_ogg shell_make_ogg.cpp)
   target_link_libraries(shell_make_ogg PRIVATE korvalin_content)
-  foreach(case shows-demo close f1-twice music-end editor-quit-saves)
+  foreach(case shows-demo close f1-twice music-end editor-quit-saves fullscreen mode-fails)
     set(screen 640x480x24)
     if(case STREQUAL editor-quit-saves)
       set(screen 1024x768x24)
+    elseif(case STREQUAL mode-fails)
+      set(screen 800x600x24)  # no 640 x 480 mode to switch to
     endif()
     add_test(NAME shell_e2e_${case}
       COMMAND timeout 150 xvfb-run -a -s "-screen 0 ${screen}"
