@@ -73,5 +73,15 @@ click() {
 }
 # wheel X Y N: N notches away from the user.
 wheel() { xdotool mousemove "$1" "$2"; for _ in $(seq "$3"); do after_passes 1; xdotool click 4; done; after_passes 2; }
+# The pointer's y, and the colour of a screenshot's pixel as "r,g,b".
+pointer_y() { xdotool getmouselocation | sed 's/.*y:\([0-9]*\).*/\1/'; }
+pixel() { convert "$artifacts/$1.png" -format '%[fx:int(255*p{'"$2,$3"'}.r)],%[fx:int(255*p{'"$2,$3"'}.g)],%[fx:int(255*p{'"$2,$3"'}.b)]' info:; }
+geometry() { xdotool search --name "$title" getwindowgeometry | sed -n 's/.*Geometry: //p'; }
+# Every window's first frame came within a minute of its request (a request never noted would
+# count from the clock's epoch).
+first_frames_plausible() {
+  grep "to first frame" "$work/stderr.log" | awk '{ if ($(NF-1) + 0 > 60000) bad = 1 } END { exit bad }' ||
+    fail "a first frame counted from a request never noted"
+}
 windows() { grep "^trace:   window" "$work/stderr.log" | awk '{print $3}' | tr '\n' ' '; }
 colours() { identify -format '%k' "$artifacts/$1.png"; }

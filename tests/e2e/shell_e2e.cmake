@@ -19,6 +19,9 @@ if(TARGET korvalin AND TARGET korvalin_content)
       set(screen 1024x768x24)
     elseif(case STREQUAL mode-fails)
       set(screen 800x600x24)  # no 640 x 480 mode to switch to
+    elseif(case STREQUAL f1-twice)
+      # Without auto-repeat a held key is one press: every further window would be a fault.
+      set(screen "640x480x24 -r")
     endif()
     add_test(NAME shell_e2e_${case}
       COMMAND timeout 150 xvfb-run -a -s "-screen 0 ${screen}"
@@ -39,5 +42,8 @@ if(TARGET korvalin)
   add_test(NAME shell_cli_help
     COMMAND sh -c "\"$0\" --help | grep -q -- --windowed && \"$0\" --version | grep -q '^korvalin [0-9]'"
       $<TARGET_FILE:korvalin>)
-  set_tests_properties(shell_cli_unknown_option shell_cli_help PROPERTIES LABELS e2e TIMEOUT 30)
+  # No display at all: the window cannot be made, which is reported and ends with status 1.
+  add_test(NAME shell_cli_no_display
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/shell_e2e.sh no-display $<TARGET_FILE:korvalin> - - - - -)
+  set_tests_properties(shell_cli_unknown_option shell_cli_help shell_cli_no_display PROPERTIES LABELS e2e TIMEOUT 30)
 endif()

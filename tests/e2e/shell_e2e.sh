@@ -3,11 +3,19 @@
 #   shell_e2e.sh CASE KORVALIN RUN-FOLDER ASSETGEN MAKE-OGG CLOSE-WINDOW ARTIFACT-DIR
 # CASE: shows-demo (ended by Escape) | close | f1-twice | music-end | editor-quit-saves (needs a
 # 1024 x 768 screen) | fullscreen (no options, a 640 x 480 screen) | mode-fails (no options, a
-# screen without a 640 x 480 mode). Exit 77 means skipped.
+# screen without a 640 x 480 mode) | no-display (run without Xvfb). Exit 77 means skipped.
 set -u
 case_name=$1 program=$2 run_folder=$3 assetgen=$4 make_ogg=$5 close_window=$6 artifacts=$7
 label=$case_name
 . "$(dirname "$0")/e2e_lib.sh"
+if [ "$case_name" = no-display ]; then
+  env -u DISPLAY -u WAYLAND_DISPLAY SDL_VIDEODRIVER=x11 KORVALIN_HEADLESS=1 "$program" 2>"$work/stderr.log"
+  status=$?
+  [ "$status" -eq 1 ] || fail "exit status $status, expected 1"
+  grep -q "^Error: Error Creating OpenGL Window$" "$work/stderr.log" || fail "no report"
+  echo "PASS ($case_name)"
+  exit 0
+fi
 
 # A copy of the run folder, so that nothing the program does touches the real one.
 if [ -d "$run_folder/data" ]; then
@@ -43,6 +51,11 @@ case $case_name in
     differing=$(compare -metric AE "$artifacts/shell-demo-1.png" "$artifacts/shell-demo-2.png" null: 2>&1)
     [ "${differing%% *}" != 0 ] || fail "the picture does not change over time"
     grep -q "^trace: pass" "$work/stderr.log" && fail "a line for every pass, though only timings were asked for"
+    [ "$(geometry)" = 640x480 ] || fail "window of $(geometry)"
+    # The cursor wraps from the top edge to the bottom of the client area.
+    xdotool mousemove 100 1
+    after_passes 2
+    [ "$(pointer_y)" = 479 ] || fail "the cursor stayed at y $(pointer_y)"
     press Escape
     wait_exit 20
     ;;
@@ -64,6 +77,7 @@ case $case_name in
     [ "$(xdotool search --name "$title" | wc -l)" -eq 1 ] || fail "expected exactly one window"
     # One window per toggle, in the other mode each time: a held key must not toggle again.
     [ "$(windows)" = "windowed fullscreen windowed " ] || fail "windows made: $(windows)"
+    [ "$(grep -c "passes, clock step" "$work/stderr.log")" -ge 2 ] || fail "no summary for the windows closed"
     press Escape
     wait_exit 20
     ;;
@@ -73,6 +87,7 @@ case $case_name in
     wait_exit 40
     last=$(grep "^trace: pass" "$work/stderr.log" | tail -n 1 | awk '{print $5}')
     [ -n "$last" ] && [ "$(echo "$last >= 2.5 && $last <= 3.1" | bc)" = 1 ] || fail "last frame at ${last:-none} s"
+    grep -q "passes, clock step" "$work/stderr.log" || fail "no summary before the end"
     ;;
   fullscreen|mode-fails)
     sleep 1
@@ -98,6 +113,7 @@ case $case_name in
     press Escape
     wait_exit 20
     grep -q 'unsaved changes.*Answered "Save"' "$work/stderr.log" || fail "no quit question on standard error"
+    [ "$(windows)" = "windowed " ] || fail "windows made: $(windows)"
     [ "$(md5sum <"$work/save.brz")" != "$before" ] || fail "save.brz was not written"
     ;;
   *)
@@ -105,5 +121,6 @@ case $case_name in
     ;;
 esac
 [ "$status" -eq 0 ] || fail "exit status $status, expected 0"
+first_frames_plausible
 grep "^trace:" "$work/stderr.log" | grep -v "^trace: pass"
 echo "PASS ($case_name)"

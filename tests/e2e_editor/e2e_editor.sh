@@ -16,6 +16,10 @@ cp -r "$run_folder"/. "$work"/
 mkdir -p "$artifacts"
 shot() { import -window root "$artifacts/$1.png" || fail "no screenshot"; }
 start --editor
+[ "$(geometry)" = 1024x768 ] || fail "window of $(geometry)"
+xdotool mousemove 500 767         # the cursor wraps from the bottom edge to the top
+after_passes 2
+[ "$(pointer_y)" = 2 ] || fail "the cursor stayed at y $(pointer_y)"
 
 click 160 500                     # Stop: play position back to 0, the view at time 0
 stopped=$(date +%s.%N)
@@ -33,6 +37,12 @@ click 700 155                     # "Proceed"
 after=$(date +%s.%N)
 press y                           # save
 shot editor-e2e-saved
+# The canvas around the demo in the top-left 640 x 480: its background, the Play button's face
+# and the empty row of layer 4; the demo itself is not the canvas.
+[ "$(pixel editor-e2e-saved 900 300)" = 199,193,184 ] || fail "canvas at (900, 300): $(pixel editor-e2e-saved 900 300)"
+[ "$(pixel editor-e2e-saved 22 492)" = 171,165,157 ] || fail "Play at (22, 492): $(pixel editor-e2e-saved 22 492)"
+[ "$(pixel editor-e2e-saved 1000 708)" = 167,165,160 ] || fail "row 4 at (1000, 708): $(pixel editor-e2e-saved 1000 708)"
+[ "$(pixel editor-e2e-saved 320 240)" != 199,193,184 ] || fail "no demo at (320, 240)"
 
 # The new clip starts at the play position of the pass before "Proceed": between 0 and the time
 # since Stop (plus slack for a pass in flight).

@@ -156,13 +156,20 @@ TEST_F(EditorTest, LatchesWheelAndZoom) {
   EXPECT_EQ((*timeline.layerClipParams[1][0])[3], 1.0f);
   pass(720, 600, 0, -1);
   EXPECT_TRUE((*timeline.layerClipParams[1][0])[3] == 0.0f && editor->trackScroll == 0);
+  // A panel that is not shown takes neither the wheel nor a button.
   for (int32_t mode : {kEditChooseOperator, kEditNothing}) {
     pass(720, 120);
     timeline.editMode = mode;
     pass(720, 120, 0, +1);
     timeline.editMode = kEditClip;
+    pass(740, 48);
+    timeline.editMode = mode;
+    pass(740, 48, L);
+    pass(740, 48);
+    timeline.editMode = kEditClip;
+    pass(740, 40);
   }
-  EXPECT_EQ((*timeline.layerClipParams[1][0])[3], 0.0f);
+  EXPECT_TRUE((*timeline.layerClipParams[1][0])[3] == 0.0f && (*timeline.layerClipParams[1][0])[0] == 3.0f);
   for (int i = 0; i < 11; ++i) pass(720, 601, 0, -1);
   EXPECT_EQ(editor->trackScroll, -10);  // layers 10 to 15
   for (int i = 0; i < 11; ++i) pass(720, 601, 0, +1);
@@ -256,6 +263,10 @@ TEST_F(EditorTest, ChooserDialogProceedCancelAndLayerLimits) {
   EXPECT_EQ(text(14, 761, 81, 6, true), "12.500");
   EXPECT_EQ(text(14, 761, 111, 5, true), "1.000");
   EXPECT_EQ(centred(14, 700, 155, "Proceed") + centred(14, 840, 155, "Cancel"), "ProceedCancel");
+  const Rgb face{171, 165, 157};
+  expectPixels({{650, 140, face}, {749, 169, face}, {650, 139, kCanvas}, {790, 140, face}, {889, 169, face},
+                {789, 150, kCanvas}, {790, 48, {255, 255, 255}}, {793, 48, kCanvas}, {838, 78, {220, 220, 220}},
+                {842, 78, kCanvas}, {838, 108, {220, 220, 220}}, {842, 108, kCanvas}});
 
   // The Layer field takes 0 to 15 only, by wheel and by drag.
   pass(780, 45, 0, -1);
@@ -271,6 +282,14 @@ TEST_F(EditorTest, ChooserDialogProceedCancelAndLayerLimits) {
   EXPECT_FLOAT_EQ(editor->newClipStart, 12.6f);
   pass(720, 155);
   EXPECT_EQ(editor->newClipStart, 12.5f);
+  pass(780, 75, L);  // left: coarse drags, on Start time and on Length
+  editor->mouseMove(780, 73);
+  EXPECT_EQ(editor->newClipStart, 14.5f);
+  pass(780, 105);
+  pass(780, 105, L);
+  editor->mouseMove(780, 102);
+  EXPECT_EQ(editor->newClipLength, 4.0f);
+  pass(720, 155);
 
   // Cancel closes without a clip; the Layer value stays for next time; Proceed appends.
   pass(840, 155, L);
@@ -323,7 +342,7 @@ TEST_F(EditorTest, TimelinePixels) {
   // Grid lines every 80 pixels, 2 wide; the marker's handle, face and line.
   const Rgb face{191, 191, 64}, red{255, 102, 102};
   expectPixels({{79, 710, kGrid}, {80, 710, kGrid}, {78, 710, kEvenRow}, {81, 710, kEvenRow}, {160, 700, kGrid},
-                {126, 590, kBlack}, {128, 583, face}, {136, 581, kBlack}, {143, 597, face}, {145, 590, kBlack},
+                {126, 590, kBlack}, {128, 583, face}, {136, 581, kBlack}, {136, 582, face}, {143, 597, face}, {145, 590, kBlack},
                 {146, 590, kCanvas}, {135, 700, red}, {136, 700, red}, {134, 700, kEvenRow}, {137, 700, kEvenRow}});
 
   // The band before time 0, the grid moved by the arrow keys, the handle under the mouse.
