@@ -45,6 +45,8 @@ inline FontCell fontCell(int size) {
   return {0.021184375509619713, 0.3333, 0.021184375509619713, 11};
 }
 
+// A texel that only partly covers a cell's marker (its top-left quarter) is inked too, so that a
+// glyph's first pixel row and column show the marker wherever the edges fall.
 inline uint32_t makeCodeSheet(int size) {
   const FontCell cell = fontCell(size);
   constexpr int w = 1024, h = 256;
@@ -53,12 +55,18 @@ inline uint32_t makeCodeSheet(int size) {
   for (int j = 0; j < h; ++j) {
     for (int i = 0; i < w; ++i) {
       const double across = (i + 0.5) / w / cell.width, down = (1.0 - (j + 0.5) / h) / cell.height;
+      const double acrossEnd = (i + 1.0) / w / cell.width, downEnd = (1.0 - j / static_cast<double>(h)) / cell.height;
       const int column = static_cast<int>(across), row = static_cast<int>(down);
-      rgba[(j * w + i) * 4 + 3] = 0;
-      if (column >= 32 || row >= 3) continue;
-      const int bit = static_cast<int>((down - row) * 4) * 2 + (across - column < 0.5 ? 0 : 1);
-      const int code = 32 + 32 * row + column;
-      rgba[(j * w + i) * 4 + 3] = ((code << 1 | 1) >> bit & 1) ? 255 : 0;
+      bool on = false;
+      if (column < 32 && row < 3) {
+        const int bit = static_cast<int>((down - row) * 4) * 2 + (across - column < 0.5 ? 0 : 1);
+        on = ((32 + 32 * row + column) << 1 | 1) >> bit & 1;
+      }
+      const int nextColumn = static_cast<int>(acrossEnd), nextRow = static_cast<int>(downEnd);
+      const bool markerColumn = acrossEnd - nextColumn < 0.5 && nextColumn < 32;
+      const bool markerRow = downEnd - nextRow < 0.25 && nextRow < 3;
+      on = on || (markerColumn && markerRow && (nextColumn != column || nextRow != row));
+      rgba[(j * w + i) * 4 + 3] = on ? 255 : 0;
     }
   }
   GLuint name = 0;
@@ -169,6 +177,12 @@ class CanvasTest : public ::testing::Test {
       }
       if (upperOnly) v = (v & 0x3f) | 0x40;
       out += (v & 1) ? static_cast<char>(v >> 1) : '\1';
+    }
+    // The first glyph's marker, its top-left quarter, must start on the exact pixel: a text one
+    // pixel off its place reads '~' first. (The pixels left of and above it must be free of ink.)
+    const int left = covered(x + pen, 0, true).first, first = std::max(0, covered(top, 0, false).first);
+    if (n > 0 && out[0] != '\1' && (!ink(left, first) || ink(left - 1, first) || (first > 0 && ink(left, first - 1)))) {
+      out = "~" + out;
     }
     return out;
   }
