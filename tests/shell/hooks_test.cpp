@@ -141,7 +141,9 @@ TEST_F(HooksTest, TransportButtonsThePlayPositionTextAndScrubbing) {
   // clock's before the drag, and a drag left of 0 stops at 0.
   pass(5, 590);
   pass(5, 590, {event(EventKind::kButtonDown, 0)});
-  EXPECT_FLOAT_EQ(pass(133, 590), 1.875f);  // 128 pixels at zoom 40
+  // 40 pixels at zoom 40, then 88 more from the music's position (still 0), to the millisecond.
+  EXPECT_NEAR(pass(45, 590), 0.5859375f, 1e-3);
+  EXPECT_NEAR(pass(133, 590), 1.2890625f, 1e-3);
   grab();
   EXPECT_EQ(text(18, 30, 550, 6), "0.0000");
   EXPECT_EQ(pass(-200, 590), 0.0f);
