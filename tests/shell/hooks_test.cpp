@@ -12,26 +12,11 @@
 
 #include "shell/frame_pass.h"
 #include "tests/common/canvas.h"
+#include "tests/shell/fake_music.h"
 #include "timeline/project_file.h"
 
 namespace korvalin::test {
 namespace {
-
-class FakeMusic : public MusicApi {
- public:
-  void init() override {}
-  bool open(const char*) override { return true; }
-  void playPaused() override {}
-  void setPaused(bool p) override { calls.push_back(p ? "pause" : "resume"); }
-  void setPosition(uint32_t bytes) override {
-    calls.push_back("position " + std::to_string(bytes));
-    time = static_cast<int32_t>(uint64_t{bytes} * 1000 / kBytesPerSecond);
-  }
-  int32_t getTime() override { return time; }
-  int32_t getLength() override { return 0x7fffffff; }
-  std::vector<std::string> calls;
-  int32_t time = 0;
-};
 
 WindowEvent event(EventKind kind, int32_t value = 0) {
   WindowEvent e;

@@ -13,36 +13,17 @@
 #include "shell/frame_pass.h"
 #include "shell/frame_trace.h"
 #include "shell/transport.h"
+#include "tests/shell/fake_music.h"
 
 namespace korvalin {
 namespace {
-
-// Logs pauses, resumes and seeks; time and length are whatever the test sets.
-class FakeMusic : public MusicApi {
- public:
-  std::vector<std::string> calls;
-  int32_t time = 0;
-  int32_t length = 60000;
-
-  void init() override {}
-  bool open(const char*) override { return true; }
-  void playPaused() override {}
-  void setPaused(bool p) override { calls.push_back(p ? "pause" : "resume"); }
-  void setPosition(uint32_t bytes) override {
-    calls.push_back("position " + std::to_string(bytes));
-    time = static_cast<int32_t>(uint64_t{bytes} * 1000 / kBytesPerSecond);
-  }
-  int32_t getTime() override { return time; }
-  int32_t getLength() override { return length; }
-};
 
 // Each hook notes itself in the same log as the music, then runs what the test gave it.
 class ScriptedHooks : public EditorHooks {
  public:
   explicit ScriptedHooks(std::vector<std::string>& log) : log_(log) {}
   std::function<void()> onInput, onKeys, onPass;
-  bool unsaved = false;
-  bool saveSucceeds = true;
+  bool unsaved = false, saveSucceeds = true;
   int saves = 0;
 
   void editorInput(ShellInput&) override { run("editorInput", onInput); }
@@ -87,47 +68,20 @@ class PassTest : public ::testing::Test {
   FrameEnd end = FrameEnd::kMusicEnded;
 };
 
-TEST_F(PassTest, PlayMovesTheMusicToTheClock) {
-  clock.play();
+TEST_F(PassTest, OnePassInOrderAndPlayMovesTheMusicToTheClock) {
+  hooks.onInput = [&] { transport.transportStop(); };
+  hooks.onKeys = [&] { EXPECT_TRUE(clock.isPlaying()); };
+  music.time = 4000;
+  EXPECT_EQ(pass(), 0.0f);
+  EXPECT_EQ(music.calls, (std::vector<std::string>{"editorInput", "pause", "position 0", "resume", "editorKeys",
+                                                   "editorPass"}));
+  music.calls.clear();
   clock.seek(2.5);
   transport.transportPlay();
   // Beyond what a byte offset holds: the last offset, not an undefined conversion.
   clock.seek(40000.0);
   transport.transportPlay();
-  EXPECT_EQ(music.calls, (std::vector<std::string>{"resume", "position 441000", "resume",
-                                                   "position 4294967295"}));
-  EXPECT_TRUE(clock.isPlaying());
-}
-
-TEST_F(PassTest, StopHeldRewindsEveryPassAndPauseDoesNotLast) {
-  music.time = 4000;
-  pass();
-  // As the editor does: Stop, then the view reads the stopped clock.
-  hooks.onInput = [&] {
-    transport.transportStop();
-    clock.elapsed();
-  };
-  hooks.onKeys = [&] { EXPECT_TRUE(clock.isPlaying()); };
-  const std::vector<std::string> expected = {"editorInput", "pause",      "position 0",
-                                             "resume",      "editorKeys", "editorPass"};
-  for (int i = 0; i < 3; ++i) {
-    advance(16);
-    music.calls.clear();
-    EXPECT_FLOAT_EQ(pass(), 0.0f) << "pass " << i;
-    EXPECT_EQ(music.calls, expected) << "pass " << i;
-  }
-  hooks.onInput = nullptr;
-  advance(20);
-  EXPECT_FLOAT_EQ(pass(), 0.020f);
-
-  // Pause held: the pass resumes it, so the demo keeps moving.
-  hooks.onInput = [&] { transport.transportPause(); };
-  for (int32_t at : {36, 52}) {
-    advance(16);
-    music.calls.clear();
-    EXPECT_NEAR(pass(), at * 0.001f, 1e-4);
-    EXPECT_EQ(music.calls.at(2), "resume");
-  }
+  EXPECT_EQ(music.calls, (std::vector<std::string>{"resume", "position 441000", "resume", "position 4294967295"}));
 }
 
 TEST_F(PassTest, UpdateFrameRequestsAndClipTimes) {
@@ -246,38 +200,23 @@ TEST(CursorWrap, WrapsAtTopAndBottomInsideTheClientArea) {
   for (const auto& c : cases) EXPECT_EQ(cursorWrapTarget(c[0], c[1]), c[2]) << c[0] << " " << c[1];
 }
 
+// Asked only in editor mode with unsaved changes; a failed save keeps the program, and the
+// work, alive.
 TEST(QuitQuestion, AskedOnlyInEditorModeWithUnsavedChanges) {
   std::vector<std::string> log;
   ScriptedHooks hooks(log);
   int asked = 0;
-  QuitAnswer answer = QuitAnswer::kCancel;
-  const auto ask = [&] {
-    ++asked;
-    return answer;
-  };
-  hooks.unsaved = true;
-  EXPECT_TRUE(confirmQuit(hooks, false, ask));
-  hooks.unsaved = false;
-  EXPECT_TRUE(confirmQuit(hooks, true, ask));
-  EXPECT_EQ(asked, 0);
-  hooks.unsaved = true;
-  EXPECT_FALSE(confirmQuit(hooks, true, ask));
-  answer = QuitAnswer::kDiscard;
-  EXPECT_TRUE(confirmQuit(hooks, true, ask));
-  EXPECT_EQ(hooks.saves, 0);
-  answer = QuitAnswer::kSave;
-  EXPECT_TRUE(confirmQuit(hooks, true, ask));
-  // A failed save keeps the program, and the unsaved work, alive.
-  hooks.saveSucceeds = false;
-  EXPECT_FALSE(confirmQuit(hooks, true, ask));
-  EXPECT_EQ(hooks.saves, 2);
+  const struct { bool editorMode, unsaved, saveWorks; QuitAnswer answer; bool quits; int asked, saves; } cases[] = {
+      {false, true, true, QuitAnswer::kCancel, true, 0, 0},  {true, false, true, QuitAnswer::kCancel, true, 0, 0},
+      {true, true, true, QuitAnswer::kCancel, false, 1, 0},  {true, true, true, QuitAnswer::kDiscard, true, 2, 0},
+      {true, true, true, QuitAnswer::kSave, true, 3, 1},     {true, true, false, QuitAnswer::kSave, false, 4, 2}};
+  for (const auto& c : cases) {
+    hooks.unsaved = c.unsaved;
+    hooks.saveSucceeds = c.saveWorks;
+    EXPECT_EQ(confirmQuit(hooks, c.editorMode, [&] { return ++asked, c.answer; }), c.quits);
+    EXPECT_TRUE(asked == c.asked && hooks.saves == c.saves);
+  }
 }
-
-}  // namespace
-}  // namespace korvalin
-
-namespace korvalin {
-namespace {
 
 TEST(FrameTraceTest, FirstFrameStepsBetweenPassesAndTheirSummary) {
   FrameTrace trace(false, true);
