@@ -21,6 +21,7 @@
 #include "assets/texture_table.h"
 #include "editor/ui_draw.h"
 #include "tests/common/gl_test_context.h"
+#include "tests/common/leak_check.h"
 
 namespace korvalin::test {
 
