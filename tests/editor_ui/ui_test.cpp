@@ -158,6 +158,9 @@ TEST(ValueFieldTest, HoverWheelAndDragsStepWholeOrNotAtAll) {
   floatField.press(2);
   EXPECT_FALSE(floatField.dragging || floatField.fineDragging);
   EXPECT_EQ(floatField.boxRight(), 778);
+  char exact[] = "1234";  // a text that just fills its box is not cut
+  cutToBox(exact, 4);
+  EXPECT_STREQ(exact, "1234");
 }
 
 TEST(ValueFieldTest, BindRaisesLowAndNaNValuesPerKindAndKeepsWidgetState) {
