@@ -25,15 +25,11 @@ class ScriptedHooks : public EditorHooks {
   std::function<void()> onInput, onKeys, onPass;
   bool unsaved = false, saveSucceeds = true;
   int saves = 0;
-
   void editorInput(ShellInput&) override { run("editorInput", onInput); }
   void editorKeys() override { run("editorKeys", onKeys); }
   void editorPass() override { run("editorPass", onPass); }
   bool hasUnsavedChanges() const override { return unsaved; }
-  bool saveProjectNow() override {
-    ++saves;
-    return saveSucceeds;
-  }
+  bool saveProjectNow() override { return ++saves, saveSucceeds; }
 
  private:
   void run(const char* name, const std::function<void()>& action) {
@@ -51,11 +47,6 @@ class PassTest : public ::testing::Test {
     float drawnAt = -1.0f;
     end = drawFrame(hooks, transport, editorMode, [&](float t) { drawnAt = t; });
     return drawnAt;
-  }
-  // Wall time and music move on together by `ms`.
-  void advance(int32_t ms) {
-    ticks += static_cast<uint32_t>(ms);
-    music.time += ms;
   }
 
   uint32_t ticks = 100000;
@@ -78,17 +69,16 @@ TEST_F(PassTest, OnePassInOrderAndPlayMovesTheMusicToTheClock) {
   music.calls.clear();
   clock.seek(2.5);
   transport.transportPlay();
-  // Beyond what a byte offset holds: the last offset, not an undefined conversion.
-  clock.seek(40000.0);
+  clock.seek(40000.0);  // beyond a byte offset: the last one, not an undefined conversion
   transport.transportPlay();
   EXPECT_EQ(music.calls, (std::vector<std::string>{"resume", "position 441000", "resume", "position 4294967295"}));
 }
 
+// Escape and F1 held are requests the outer loop acts on; the pass itself runs in full.
 TEST_F(PassTest, UpdateFrameRequestsAndClipTimes) {
   timeline.addClip(3, 1.0f, 2.0f, kBox);
   timeline.tracks[3].bars[0].start = 5.0f;
   timeline.tracks[3].bars[0].length = 0.5f;
-  // Escape and F1 held are requests the outer loop acts on; the pass itself runs in full.
   const struct { EventKind kind; int32_t key; bool quit, toggle; } steps[] = {
       {EventKind::kKeyDown, kVkEscape, true, false}, {EventKind::kKeyUp, kVkEscape, false, false},
       {EventKind::kKeyDown, kVkF1, false, true}, {EventKind::kKeyUp, kVkF1, false, false}};
@@ -100,11 +90,11 @@ TEST_F(PassTest, UpdateFrameRequestsAndClipTimes) {
     const PassRequests requests = updateFrame(state, hooks, transport, timeline);
     EXPECT_TRUE(requests.quit == step.quit && requests.toggleFullscreen == step.toggle);
   }
-  EXPECT_FLOAT_EQ(timeline.layerClipTimes[3][0].start, 5.0f);
-  EXPECT_FLOAT_EQ(timeline.layerClipTimes[3][0].length, 0.5f);
+  EXPECT_TRUE(timeline.layerClipTimes[3][0].start == 5.0f && timeline.layerClipTimes[3][0].length == 0.5f);
 }
 
-TEST_F(PassTest, ClockFollowsTheMusicAndAnEditorSeekHoldsForItsFrame) {
+// The clock takes the music's position after every frame; an editor seek holds for its frame.
+TEST_F(PassTest, ClockFollowsTheMusicAndTheEndOfMusicIsTestedEveryPass) {
   pass();
   music.time = 5000;
   ticks += 10;
@@ -113,32 +103,22 @@ TEST_F(PassTest, ClockFollowsTheMusicAndAnEditorSeekHoldsForItsFrame) {
   hooks.onPass = [&] { clock.seek(7.0); };
   EXPECT_FLOAT_EQ(pass(), 7.0f);
   EXPECT_FLOAT_EQ(clock.elapsed(), 5.0f);
-}
 
-TEST_F(PassTest, EndOfMusicIsTestedEveryPass) {
   music.length = 3000;
   music.time = 2900;
   pass();
   EXPECT_EQ(end, FrameEnd::kContinue);
-  // Even with a transport button held every pass.
-  hooks.onInput = [&] { transport.transportPause(); };
+  hooks.onInput = [&] { transport.transportPause(); };  // even with a transport button held
   music.time = 2901;
   pass();
   EXPECT_EQ(end, FrameEnd::kMusicEnded);
-  // Editor mode starts the demo over instead.
-  pass(true);
-  EXPECT_EQ(end, FrameEnd::kLooped);
-  EXPECT_EQ(music.calls.back(), "position 0");
+  pass(true);  // editor mode starts the demo over instead
+  EXPECT_TRUE(end == FrameEnd::kLooped && music.calls.back() == "position 0" && clock.isPlaying());
   EXPECT_FLOAT_EQ(clock.elapsed(), 0.0f);
-  EXPECT_TRUE(clock.isPlaying());
-
   // Compared in 64 bits: an unknown length never ends, length less 100 never wraps.
-  const int32_t kMax = std::numeric_limits<int32_t>::max();
-  const int32_t kMin = std::numeric_limits<int32_t>::min();
-  const struct {
-    int32_t length, time;
-    bool ended;
-  } cases[] = {{kMax, 86400000, false}, {kMin, 0, true}, {0, -100, false}, {0, -99, true}};
+  const int32_t kMax = std::numeric_limits<int32_t>::max(), kMin = std::numeric_limits<int32_t>::min();
+  const struct { int32_t length, time; bool ended; } cases[] = {
+      {kMax, 86400000, false}, {kMin, 0, true}, {0, -100, false}, {0, -99, true}};
   for (const auto& c : cases) {
     music.length = c.length;
     music.time = c.time;
@@ -219,7 +199,7 @@ TEST(QuitQuestion, AskedOnlyInEditorModeWithUnsavedChanges) {
 }
 
 TEST(FrameTraceTest, FirstFrameStepsBetweenPassesAndTheirSummary) {
-  FrameTrace trace(false, true);
+  FrameTrace trace(false, true), quiet(false, false), summaryOnly(true, false);
   testing::internal::CaptureStderr();
   trace.windowRequested(FrameTrace::Clock::now(), "F1");
   for (float t : {9.0f, 0.5f, 0.51f, 0.51f, 0.505f, 0.525f}) trace.frameDrawn(t);
@@ -231,14 +211,11 @@ TEST(FrameTraceTest, FirstFrameStepsBetweenPassesAndTheirSummary) {
   EXPECT_EQ(out.rfind("trace: F1 to first frame ", 0), 0u) << out;
   out = out.substr(out.find(" ms\n") + 4);
   EXPECT_EQ(out.substr(0, out.find("trace: start")),
-            "trace: pass 3 at 0.510 s, step 10.000 ms\n"
-            "trace: pass 4 at 0.510 s, step 0.000 ms\n"
-            "trace: pass 5 at 0.505 s, step -5.000 ms\n"
-            "trace: pass 6 at 0.525 s, step 20.000 ms\n"
+            "trace: pass 3 at 0.510 s, step 10.000 ms\ntrace: pass 4 at 0.510 s, step 0.000 ms\n"
+            "trace: pass 5 at 0.505 s, step -5.000 ms\ntrace: pass 6 at 0.525 s, step 20.000 ms\n"
             "trace: 6 passes, clock step min -5.000 mean 6.250 max 20.000 ms, 1 standing still, 1 backwards\n");
   EXPECT_EQ(out.find("passes", out.find("trace: start")), std::string::npos);
 
-  FrameTrace quiet(false, false), summaryOnly(true, false);
   testing::internal::CaptureStderr();
   for (FrameTrace* t : {&quiet, &summaryOnly}) {
     t->step("models", FrameTrace::Clock::now());
