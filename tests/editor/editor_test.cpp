@@ -336,8 +336,9 @@ TEST_F(EditorTest, TimelinePixels) {
   // Grid lines every 80 pixels, 2 wide; the marker's handle, face and line.
   const Rgb face{191, 191, 64}, red{255, 102, 102};
   expectPixels({{79, 710, kGrid}, {80, 710, kGrid}, {78, 710, kEvenRow}, {81, 710, kEvenRow}, {160, 700, kGrid},
-                {126, 590, kBlack}, {128, 583, face}, {136, 581, kBlack}, {136, 582, face}, {143, 597, face}, {145, 590, kBlack},
-                {146, 590, kCanvas}, {135, 700, red}, {136, 700, red}, {134, 700, kEvenRow}, {137, 700, kEvenRow}});
+                {126, 590, kBlack}, {128, 583, face}, {136, 581, kBlack}, {136, 582, face}, {143, 597, face},
+                {136, 598, kBlack}, {145, 590, kBlack}, {146, 590, kCanvas}, {135, 700, red}, {136, 700, red},
+                {134, 700, kEvenRow}, {137, 700, kEvenRow}});
 
   // The band before time 0, the grid moved by the arrow keys, the handle under the mouse.
   editor->setViewStart(-5.0f);
