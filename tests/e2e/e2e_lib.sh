@@ -75,6 +75,16 @@ click() {
 wheel() { xdotool mousemove "$1" "$2"; for _ in $(seq "$3"); do after_passes 1; xdotool click 4; done; after_passes 2; }
 # The pointer's y, and the colour of a screenshot's pixel as "r,g,b".
 pointer_y() { xdotool getmouselocation | sed 's/.*y:\([0-9]*\).*/\1/'; }
+# wraps Y TO: a move to y Y puts the pointer at y TO. The loop reads the pointer only when the
+# last event it took was a move, so another event just after it (a late window event) may hide
+# one move: three tries.
+wraps() {
+  for _ in 1 2 3; do
+    xdotool mousemove 500 "$1"; after_passes 2
+    [ "$(pointer_y)" = "$2" ] && return
+  done
+  fail "a move to y $1 left the pointer at y $(pointer_y)"
+}
 pixel() { convert "$artifacts/$1.png" -format '%[fx:int(255*p{'"$2,$3"'}.r)],%[fx:int(255*p{'"$2,$3"'}.g)],%[fx:int(255*p{'"$2,$3"'}.b)]' info:; }
 geometry() { xdotool search --name "$title" getwindowgeometry | sed -n 's/.*Geometry: //p'; }
 # Every window's first frame came within a minute of its request (a request never noted would
