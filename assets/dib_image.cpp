@@ -24,10 +24,6 @@ constexpr uint32_t kBiRle8 = 1;
 constexpr uint32_t kBiRle4 = 2;
 constexpr uint32_t kBiBitfields = 3;
 
-// Font sheets are 1024 x 256; a picture beyond 4096 x 5461 is a broken header, and an RLE file
-// can claim one in a few bytes.
-constexpr uint64_t kMaxOutputBytes = 64u << 20;
-
 uint16_t readU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 uint32_t readU32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
@@ -218,7 +214,7 @@ class Converter {
 };
 
 // Reads the header and colour table into `d`; returns the message to report, or nullptr.
-const char* describe(const uint8_t* data, size_t size, Description& d) {
+const char* describe(const uint8_t* data, size_t size, uint64_t maxPixelBytes, Description& d) {
   size_t headerOffset = 0;
   bool fileHeader = size >= 2 && readU16(data) == 0x4D42;
   if (fileHeader) {
@@ -269,7 +265,7 @@ const char* describe(const uint8_t* data, size_t size, Description& d) {
 
   int64_t rows = d.height < 0 ? -d.height : d.height;
   if (d.width <= 0 || rows == 0) return kConversionError;
-  if (static_cast<uint64_t>(d.width) * static_cast<uint64_t>(rows) * 3 > kMaxOutputBytes) {
+  if (static_cast<uint64_t>(d.width) * static_cast<uint64_t>(rows) * 3 > maxPixelBytes) {
     return kConversionError;
   }
   return nullptr;
@@ -306,9 +302,9 @@ class FileMapping {
 
 }  // namespace
 
-std::unique_ptr<DibImage> decodeDib(const uint8_t* data, size_t size) {
+std::unique_ptr<DibImage> decodeDib(const uint8_t* data, size_t size, uint64_t maxPixelBytes) {
   Description d;
-  if (const char* problem = describe(data, size, d)) {
+  if (const char* problem = describe(data, size, maxPixelBytes, d)) {
     showErrorMessage(problem);
     return nullptr;
   }

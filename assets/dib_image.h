@@ -21,8 +21,14 @@ struct DibImage {
 // with colour masks) and RLE8/RLE4 data; colour indices beyond the table read as black.
 std::unique_ptr<DibImage> loadDibImage(const char* path);
 
+// Font sheets are 1024 x 256; a picture beyond 4096 x 5461 is a broken header, and an RLE file
+// can claim one in a few bytes.
+constexpr uint64_t kDibMaxPixelBytes = 64u << 20;
+
 // The same conversion over a whole file already in memory (`size` bytes at `data`); reports
-// like loadDibImage except for the open failure, which only the file path can have.
-std::unique_ptr<DibImage> decodeDib(const uint8_t* data, size_t size);
+// like loadDibImage except for the open failure, which only the file path can have. A picture
+// whose RGB pixels would take more than `maxPixelBytes` is refused as a conversion error.
+std::unique_ptr<DibImage> decodeDib(const uint8_t* data, size_t size,
+                                    uint64_t maxPixelBytes = kDibMaxPixelBytes);
 
 }  // namespace korvalin

@@ -1,6 +1,7 @@
 #include "platform/music_stream.h"
 
 #include <SDL.h>
+#include <dlfcn.h>
 #include <vorbis/vorbisfile.h>
 
 #include <algorithm>
@@ -86,6 +87,20 @@ int32_t framesToMillis(int64_t frames, int32_t rate) {
   return static_cast<int32_t>(std::min<int64_t>(ms, std::numeric_limits<int32_t>::max()));
 }
 
+void ignoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
+
+// ALSA writes a line to standard error for every step of a failed device probe, seven or more
+// on a machine with no sound card, even when SDL goes on to another driver. SDL loads ALSA on
+// demand, so it is reached the same way here; the copy stays loaded, so that SDL's later load
+// shares it and its silenced handler. Without ALSA there is nothing to silence.
+void silenceAlsa() {
+  static void* const alsa = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
+  if (alsa == nullptr) return;
+  using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
+  auto setHandler = reinterpret_cast<int (*)(Handler)>(dlsym(alsa, "snd_lib_error_set_handler"));
+  if (setHandler != nullptr) setHandler(ignoreAlsaError);
+}
+
 class DeviceLock {
  public:
   explicit DeviceLock(uint32_t device) : device_(device) {
@@ -114,14 +129,24 @@ MusicStream::~MusicStream() {
 
 void MusicStream::init() {
   if (audioStarted_) return;
-  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-    SDL_SetHint(SDL_HINT_AUDIODRIVER, "dummy");
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-      std::fprintf(stderr, "korvalin: no sound output (%s)\n", SDL_GetError());
-      return;
-    }
-  }
-  audioStarted_ = true;
+  silenceAlsa();
+  audioStarted_ = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+  if (!audioStarted_) startSilently();
+}
+
+bool MusicStream::startSilently() {
+  std::fputs("korvalin: no audio device; the music plays silently\n", stderr);
+  if (audioStarted_) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  // The dummy driver keeps time like a device, so the demo runs as it would with sound. It
+  // overrides SDL_AUDIODRIVER, which may name the driver that just failed.
+  SDL_SetHintWithPriority(SDL_HINT_AUDIODRIVER, "dummy", SDL_HINT_OVERRIDE);
+  audioStarted_ = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+  return audioStarted_;
+}
+
+std::string MusicStream::audioDriver() const {
+  const char* name = device_ != 0 ? SDL_GetCurrentAudioDriver() : nullptr;
+  return name != nullptr ? name : "";
 }
 
 void MusicStream::closeStream() {
@@ -148,16 +173,7 @@ bool MusicStream::openDevice() {
   want.userdata = state_.get();
   SDL_AudioSpec have;
   device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-  if (device_ == 0) {
-    // No usable device: the dummy driver keeps time all the same.
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    SDL_SetHint(SDL_HINT_AUDIODRIVER, "dummy");
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-      audioStarted_ = false;
-      return false;
-    }
-    device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-  }
+  if (device_ == 0 && startSilently()) device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
   return device_ != 0;
 }
 
@@ -191,10 +207,8 @@ bool MusicStream::open(const char* path) {
     std::fprintf(stderr, "korvalin: %s: %s; playing silence instead\n", path, problem.c_str());
     closeStream();
   }
-  if (!openDevice()) {
-    std::fprintf(stderr, "korvalin: no audio device, not even SDL's dummy driver; the music is not heard\n");
-    state_->noDevice = true;
-  }
+  // Not even the dummy driver (already reported): time runs on the wall clock.
+  if (!openDevice()) state_->noDevice = true;
   return problem.empty();
 }
 

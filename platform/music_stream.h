@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "platform/music_api.h"
 
@@ -20,7 +21,8 @@ class MusicStream : public MusicApi {
   MusicStream(const MusicStream&) = delete;
   MusicStream& operator=(const MusicStream&) = delete;
 
-  // Starts SDL audio; falls back to the "dummy" driver when no real device opens.
+  // Starts SDL audio; falls back to the "dummy" driver when no real device opens, saying so in
+  // one line on standard error instead of the audio library's own messages.
   void init() override;
   bool open(const char* path) override;
   void playPaused() override;
@@ -35,6 +37,9 @@ class MusicStream : public MusicApi {
   // The stream's own sample rate and channel count (44100 and 2 for silence).
   int32_t sampleRate() const;
   int32_t channels() const;
+  // The SDL audio driver the music goes to ("dummy" when it plays silently); empty when no
+  // output is open at all and time runs on the wall clock.
+  std::string audioDriver() const;
   // Audio frames per callback buffer.
   static constexpr int kBufferFrames = 1024;
 
@@ -48,6 +53,8 @@ class MusicStream : public MusicApi {
 
   void closeStream();
   bool openDevice();
+  // Reports the silence, then restarts SDL audio on its dummy driver; false if even that fails.
+  bool startSilently();
 };
 
 }  // namespace korvalin

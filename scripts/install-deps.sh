@@ -6,16 +6,21 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libsdl2-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri libegl1 libegl-mesa0 libgles2
   libjpeg-dev libvorbis-dev libfreetype-dev fonts-dejavu-core
+  libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev llvm
-  xvfb xauth xdotool imagemagick x11-utils vorbis-tools
+  xvfb xauth xdotool imagemagick x11-utils vorbis-tools ffmpeg
 )
 
+# One query for all of them: `make run` comes through here every time, and a query per package
+# costs about a second.
+declare -A installed=()
+while read -r name; do
+  installed[$name]=1
+done < <(dpkg-query -W -f='${Package} ${Status}\n' "${packages[@]}" 2>/dev/null | awk '/ install ok installed$/ { print $1 }')
 missing=()
 for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=("$p")
-  fi
+  [ -n "${installed[$p]:-}" ] || missing+=("$p")
 done
 
 if [ ${#missing[@]} -eq 0 ]; then

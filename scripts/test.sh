@@ -28,27 +28,7 @@ LP_NUM_THREADS=0 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs" -LE 'e2e|nosan'
 
 echo "== fuzzing, ${fuzz_seconds} s per target"
-if [ ! -f build-fuzz/build.ninja ]; then
-  CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DKORVALIN_FUZZ=ON -DKORVALIN_BENCH=OFF -DKORVALIN_TOOLS=OFF >/dev/null
-fi
-cmake --build build-fuzz
-shopt -s nullglob
-for fuzzer in build-fuzz/fuzzers/fuzz_*; do
-  [ -x "$fuzzer" ] || continue
-  name=$(basename "$fuzzer")
-  work=$(mktemp -d)
-  seeds=fuzz/seeds/${name#fuzz_}
-  [ -d "$seeds" ] && cp -r "$seeds"/. "$work"/
-  echo "-- $name"
-  if ! "$fuzzer" -max_total_time="$fuzz_seconds" -print_final_stats=0 "$work" >"$work.log" 2>&1; then
-    tail -n 60 "$work.log"
-    echo "$name found a failure (log: $work.log)" >&2
-    exit 1
-  fi
-  grep -E '^#[0-9]+.*DONE' "$work.log" | tail -n 1 || true
-  rm -rf "$work" "$work.log"
-done
+bash scripts/fuzz.sh --seconds "$fuzz_seconds"
 
 echo "== tests"
 ctest --test-dir "$build" --output-on-failure -j "$jobs"

@@ -2,7 +2,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
+#include "shell/export_options.h"
+#include "shell/export_run.h"
 #include "shell/shell_app.h"
 
 namespace {
@@ -19,11 +22,46 @@ constexpr const char* kUsage =
     "                  and the clock's step between passes (also KORVALIN_TRACE_FRAMES=1;\n"
     "                  KORVALIN_TRACE_FRAMES=2 adds a line for every pass)\n"
     "  --help          this text\n"
-    "  --version       the program's version\n";
+    "  --version       the program's version\n"
+    "\n"
+    "Usage: korvalin --export OUT [option]...\n"
+    "Writes the demo, with its music, to the video file OUT without showing anything. The\n"
+    "extension chooses the kind: .mp4 or .mkv (H.264 + AAC), .webm (VP9 + Opus). Without\n"
+    "the music the video is silent and ends with the last clip.\n"
+    "\n"
+    "  --export OUT    the file to write; it appears only when complete (OUT.part until\n"
+    "                  then; Ctrl-C stops and leaves what was written playable in OUT.part)\n"
+    "  --fps N         frames per second, 24 to 240 (default 60)\n"
+    "  --from S        start at S seconds (default 0)\n"
+    "  --to S          end at S seconds (default: the end of the music)\n"
+    "  --scale N       picture 640 x 480 times N, 1 to 4 (default 1), upscaled with Lanczos\n"
+    "  --crf N         quality, lower is better: 0 to 51 for H.264, 0 to 63 for VP9 (default 18)\n"
+    "  --force         replace OUT if it exists\n";
+
+// `korvalin --export OUT ...`: a command line of its own.
+int exportCommand(int argc, char** argv) {
+  korvalin::ExportOptions options;
+  std::string error;
+  switch (korvalin::parseExportCommand(argc, argv, &options, &error)) {
+    case korvalin::ExportCommand::kHelp:
+      std::fputs(kUsage, stdout);
+      return 0;
+    case korvalin::ExportCommand::kVersion:
+      std::printf("korvalin %s\n", KORVALIN_VERSION);
+      return 0;
+    case korvalin::ExportCommand::kBadUsage:
+      std::fprintf(stderr, "korvalin: %s (see korvalin --help)\n", error.c_str());
+      return 2;
+    case korvalin::ExportCommand::kExport:
+      break;
+  }
+  return korvalin::runExport(options);
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (korvalin::isExportCommand(argc, argv)) return exportCommand(argc, argv);
   korvalin::ShellOptions options;
   const char* traceEnv = std::getenv("KORVALIN_TRACE_FRAMES");
   options.traceFrames = traceEnv != nullptr && std::strcmp(traceEnv, "0") != 0 && *traceEnv != '\0';

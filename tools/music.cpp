@@ -342,7 +342,7 @@ std::vector<float> synthesiseTrack() {
 }
 
 bool writeOggVorbis(const std::string& path, const std::vector<float>& interleaved, int rate,
-                    float quality, std::string* error) {
+                    float quality, std::string* error, uint32_t serial) {
   FILE* file = std::fopen(path.c_str(), "wb");
   if (!file) {
     *error = path + ": cannot create: " + std::strerror(errno);
@@ -365,7 +365,7 @@ bool writeOggVorbis(const std::string& path, const std::vector<float>& interleav
   vorbis_analysis_init(&vd, &vi);
   vorbis_block_init(&vd, &vb);
   ogg_stream_state os;
-  ogg_stream_init(&os, 0x4b6f7276);  // fixed serial: the output must not vary between runs
+  ogg_stream_init(&os, static_cast<int>(serial));
 
   bool ok = true;
   auto writePage = [&](const ogg_page& page) {

@@ -1,6 +1,7 @@
 // The soundtrack: synthesised drums, bass, pads and lead, encoded as Ogg Vorbis.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -10,8 +11,8 @@ namespace korvalin::content {
 std::vector<float> synthesiseTrack();
 
 // Encodes interleaved stereo floats with libvorbisenc (quality -0.1 .. 1). Fixed stream serial,
-// so the same samples give the same bytes.
+// so the same samples give the same bytes; files meant to be chained need serials of their own.
 bool writeOggVorbis(const std::string& path, const std::vector<float>& interleaved, int rate,
-                    float quality, std::string* error);
+                    float quality, std::string* error, uint32_t serial = 0x4b6f7276);
 
 }  // namespace korvalin::content
