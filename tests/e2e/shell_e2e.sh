@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # The real program under Xvfb, driven with xdotool. Run inside xvfb-run:
-#   shell_e2e.sh CASE KORVALIN RUN-FOLDER ASSETGEN MAKE-OGG CLOSE-WINDOW ARTIFACT-DIR
-# CASE: shows-demo (ended by Escape) | close | f1-twice | music-end | editor-quit-saves (needs a
-# 1024 x 768 screen) | fullscreen (no options, a 640 x 480 screen) | mode-fails (no options, a
-# screen without a 640 x 480 mode) | no-display (run without Xvfb). Exit 77 means skipped.
+#   shell_e2e.sh CASE KORVALIN RUN-FOLDER ASSETGEN MAKE-OGG CLOSE-WINDOW PROJECT-TOOL ARTIFACT-DIR
+# CASE: shows-demo (ended by Escape) | f1-twice | music-end | editor-quit-saves (closed by the
+# window manager; needs a 1024 x 768 screen) | fullscreen (no options, a 640 x 480 screen) |
+# mode-fails (no options, a screen without a 640 x 480 mode) | no-display (run without Xvfb).
+# Exit 77 means skipped.
 set -u
-case_name=$1 program=$2 run_folder=$3 assetgen=$4 make_ogg=$5 close_window=$6 artifacts=$7
+case_name=$1 program=$2 run_folder=$3 assetgen=$4 make_ogg=$5 close_window=$6 project_tool=$7 artifacts=$8
 label=$case_name
 . "$(dirname "$0")/e2e_lib.sh"
 if [ "$case_name" = no-display ]; then
@@ -26,18 +27,18 @@ else
   echo "SKIP: no run folder at $run_folder and no asset generator to make one"
   exit 77
 fi
-if [ "$case_name" = music-end ]; then
-  "$make_ogg" "$work/data/Vavorerid_by__qx_.ogg" 3000 || fail "cannot write the short music"
-fi
+case $case_name in
+  music-end) "$make_ogg" "$work/data/Vavorerid_by__qx_.ogg" 3000 || fail "cannot write the short music" ;;
+  editor-quit-saves) "$project_tool" start "$work/save.brz" || fail "cannot write the starting project" ;;
+esac
 mkdir -p "$artifacts"
 
-shot() { import -window root -crop 640x480+0+0 +repage "$artifacts/$1.png" || fail "no screenshot"; }
+shot() { import -window root -crop "${2:-640x480}+0+0" +repage "$artifacts/$1.png" || fail "no screenshot"; }
 
 case $case_name in
   editor-quit-saves) start --editor ;;
   fullscreen|mode-fails) start ;;
   shows-demo) trace=1; start --windowed ;;
-  close) trace=0; start --windowed --trace-frames ;;
   *) start --windowed ;;
 esac
 
@@ -54,12 +55,6 @@ case $case_name in
     [ "$(geometry)" = 640x480 ] || fail "window of $(geometry)"
     wraps 1 479  # from the top edge to the bottom of the client area
     press Escape
-    wait_exit 20
-    ;;
-  close)
-    window=$(xdotool search --name "$title" | head -n 1)
-    [ -n "$window" ] || fail "no window titled '$title'"
-    "$close_window" "$window" || fail "cannot send the close request"
     wait_exit 20
     ;;
   f1-twice)
@@ -103,16 +98,23 @@ case $case_name in
     wait_exit 20
     ;;
   editor-quit-saves)
-    before=$(md5sum <"$work/save.brz")
-    # Select the clip on layer 0 (moved over first: a click reads the position of the last
-    # move), duplicate it with C, then Escape: headless, the question answers "Save".
-    click 300 611
+    [ "$(geometry)" = 1024x768 ] || fail "window of $(geometry)"
+    # Select the Box on layer 1 (moved over first: a click reads the position of the last move)
+    # and duplicate it with C; the close request's question, headless, answers "Save".
+    click 150 635
     press c
-    press Escape
+    shot editor 1024x768
+    # The canvas around the demo in the top-left 640 x 480, the Play button, the empty row 4.
+    for probe in "900 300 199,193,184" "22 492 171,165,157" "1000 708 167,165,160"; do
+      set -- $probe
+      [ "$(pixel editor "$1" "$2")" = "$3" ] || fail "at ($1, $2): $(pixel editor "$1" "$2")"
+    done
+    [ "$(pixel editor 320 240)" != 199,193,184 ] || fail "no demo at (320, 240)"
+    "$close_window" "$(xdotool search --name "$title" | head -n 1)" || fail "cannot send the close request"
     wait_exit 20
     grep -q 'unsaved changes.*Answered "Save"' "$work/stderr.log" || fail "no quit question on standard error"
     [ "$(windows)" = "windowed " ] || fail "windows made: $(windows)"
-    [ "$(md5sum <"$work/save.brz")" != "$before" ] || fail "save.brz was not written"
+    "$project_tool" check "$work/save.brz" || fail "save.brz is not what the edits make"
     ;;
   *)
     fail "unknown case"
