@@ -71,8 +71,6 @@ click() {
   xdotool mousedown "${3:-1}"; after_passes 2
   xdotool mouseup "${3:-1}"; after_passes 1
 }
-# wheel X Y N: N notches away from the user.
-wheel() { xdotool mousemove "$1" "$2"; for _ in $(seq "$3"); do after_passes 1; xdotool click 4; done; after_passes 2; }
 # The pointer's y, and the colour of a screenshot's pixel as "r,g,b".
 pointer_y() { xdotool getmouselocation | sed 's/.*y:\([0-9]*\).*/\1/'; }
 # wraps Y TO: a move to y Y puts the pointer at y TO. The loop reads the pointer only when the
