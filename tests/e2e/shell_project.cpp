@@ -18,13 +18,15 @@ int main(int argc, char** argv) {
     return 2;
   }
   // A background picture (type 0), a Box (1) on layer 1 from 1.0 s to 4.0 s, a camera (2), a
-  // turning model (5) and a card (6).
+  // turning model (5), a card (6) and, later on, a render to texture (3 and 4): every record size.
   std::map<int, std::vector<std::vector<uint8_t>>> layers = {
       {0, {clipRecord(0, 0.0f, 120.0f, {6, 1, 0})}},
       {1, {clipRecord(1, 1.0f, 3.0f, {30, 45, 0, 1.5f})}},
       {2, {clipRecord(2, 0.0f, 120.0f, {0, 0, 0, 0.45f, 0.35f, 1.2f, 0, 0, 0, 0, 0, 0, 60})}},
       {6, {clipRecord(5, 0.5f, 60.0f, {0, 0, 0, 1.6f, 0.15f, 0.5f, 0, 4})}},
-      {11, {clipRecord(6, 6.0f, 5.0f, {11, 2, 3, 0.5f, 0, -0.3f})}}};
+      {11, {clipRecord(6, 6.0f, 5.0f, {11, 2, 3, 0.5f, 0, -0.3f})}},
+      {13, {clipRecord(3, 20.0f, 5.0f, {3, 3})}},
+      {14, {clipRecord(4, 20.0f, 5.0f, {3, 3, 95})}}};
   if (std::strcmp(argv[1], "start") == 0) {
     const std::vector<uint8_t> bytes = korvalin::test::projectBytes(layers);
     std::ofstream out(argv[2], std::ios::binary | std::ios::trunc);
