@@ -1,10 +1,12 @@
 // Music whose time and length are whatever the test sets; pauses, resumes and seeks are logged.
+// And a window event as the platform delivers it.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "platform/music_api.h"
+#include "platform/window.h"
 
 namespace korvalin {
 
@@ -25,5 +27,13 @@ class FakeMusic : public MusicApi {
   int32_t getTime() override { return time; }
   int32_t getLength() override { return length; }
 };
+
+inline WindowEvent event(EventKind kind, int32_t value = 0, bool repeat = false) {
+  WindowEvent e;
+  e.kind = kind;
+  e.virtualKey = e.button = e.wheelStep = value;
+  e.repeat = repeat;
+  return e;
+}
 
 }  // namespace korvalin

@@ -18,13 +18,6 @@
 namespace korvalin::test {
 namespace {
 
-WindowEvent event(EventKind kind, int32_t value = 0) {
-  WindowEvent e;
-  e.kind = kind;
-  e.virtualKey = e.button = e.wheelStep = value;
-  return e;
-}
-
 class HooksTest : public CanvasTest {
  protected:
   void SetUp() override {

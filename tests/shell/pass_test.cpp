@@ -126,14 +126,6 @@ TEST_F(PassTest, ClockFollowsTheMusicAndTheEndOfMusicIsTestedEveryPass) {
   }
 }
 
-WindowEvent event(EventKind kind, int32_t value = 0, bool repeat = false) {
-  WindowEvent e;
-  e.kind = kind;
-  e.virtualKey = e.button = e.wheelStep = value;
-  e.repeat = repeat;
-  return e;
-}
-
 TEST(WindowEvents, KeysButtonsWheelAndActions) {
   ShellState state;
   applyWindowEvent(event(EventKind::kKeyDown, 'C'), state);
