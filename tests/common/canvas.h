@@ -136,26 +136,6 @@ class CanvasTest : public ::testing::Test {
     const Rgb c = at(x, y);
     return c.r < 60 && c.g < 60 && c.b < 60;
   }
-  struct Box {
-    int left = 1024, top = 768, right = -1, bottom = -1;
-    bool operator==(const Box& o) const {
-      return left == o.left && top == o.top && right == o.right && bottom == o.bottom;
-    }
-  };
-  friend std::ostream& operator<<(std::ostream& out, const Box& b) {
-    return out << "x " << b.left << "-" << b.right << ", y " << b.top << "-" << b.bottom;
-  }
-  // Bounding box of ink inside a canvas rectangle (right and bottom excluded).
-  Box inkBox(int l, int t, int r, int b) const {
-    Box box;
-    for (int y = t; y < b; ++y) {
-      for (int x = l; x < r; ++x) {
-        if (!ink(x, y)) continue;
-        box = {std::min(box.left, x), std::min(box.top, y), std::max(box.right, x), std::max(box.bottom, y)};
-      }
-    }
-    return box;
-  }
   // The pixels a shape from canvas x (or y) lo to hi covers: those whose centres lie inside. The
   // canvas origin sits 0.0256 pixels left of the window's (the shell translates by 1.3334).
   static std::pair<int, int> covered(double lo, double hi, bool isX) {
