@@ -2,6 +2,7 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -137,7 +138,9 @@ void draw(ClipBar& bar, int32_t rowY, bool cull) {
   const int32_t labelX = truncatePixel(bar.lengthPx * 0.5 - scroll + bar.startPx);
   const bool active = bar.moving || bar.hovered || bar.resizing;
 
-  const bool boxOnCanvas = right >= -kEdgeMargin && left <= kCanvasWidth + kEdgeMargin;
+  // A hand-made file may give a negative length, and then the box runs from right to left.
+  const bool boxOnCanvas =
+      std::max(left, right) >= -kEdgeMargin && std::min(left, right) <= kCanvasWidth + kEdgeMargin;
   const bool labelOnCanvas = labelX >= -kLabelMargin && labelX <= kCanvasWidth + kLabelMargin;
   if (cull && !boxOnCanvas && !labelOnCanvas && !active) return;
 

@@ -18,6 +18,7 @@
 #include "render/demo_renderer.h"
 #include "shell/editor_hooks.h"
 #include "shell/frame_pass.h"
+#include "shell/frame_trace.h"
 #include "shell/playback_clock.h"
 #include "shell/transport.h"
 #include "timeline/project_file.h"
@@ -32,80 +33,6 @@ constexpr int32_t kCanvasWidth = 1024;
 constexpr int32_t kCanvasHeight = 768;
 
 using SteadyClock = std::chrono::steady_clock;
-
-double millisSince(SteadyClock::time_point from) {
-  return std::chrono::duration<double, std::milli>(SteadyClock::now() - from).count();
-}
-
-// Timing lines for --trace-frames: time to the first frame of each window and how the
-// play position moves from one pass to the next.
-class FrameTrace {
- public:
-  FrameTrace(bool enabled, bool everyPass) : enabled_(enabled || everyPass), everyPass_(everyPass) {}
-
-  void windowRequested(SteadyClock::time_point at, const char* why) {
-    requested_ = at;
-    why_ = why;
-    firstFrameSeen_ = false;
-    passes_ = 0;
-    haveLast_ = false;
-    minStep_ = 1e9;
-    maxStep_ = 0;
-    sumStep_ = 0;
-    standstills_ = 0;
-    backwards_ = 0;
-  }
-
-  void frameDrawn(float t) {
-    if (!enabled_) return;
-    if (!firstFrameSeen_) {
-      firstFrameSeen_ = true;
-      std::fprintf(stderr, "trace: %s to first frame %.1f ms\n", why_, millisSince(requested_));
-    }
-    ++passes_;
-    // The first pass of a window starts the music; steps are measured from the second on.
-    if (haveLast_ && passes_ > 2) {
-      const double step = (static_cast<double>(t) - last_) * 1000.0;
-      minStep_ = std::min(minStep_, step);
-      maxStep_ = std::max(maxStep_, step);
-      sumStep_ += step;
-      if (step == 0) ++standstills_;
-      if (step < 0) ++backwards_;
-      if (everyPass_) std::fprintf(stderr, "trace: pass %d at %.3f s, step %.3f ms\n", passes_, t, step);
-    }
-    last_ = t;
-    haveLast_ = true;
-  }
-
-  // How long one start-up step took, for telling where the time to the first frame goes.
-  void step(const char* what, SteadyClock::time_point since) {
-    if (enabled_) std::fprintf(stderr, "trace:   %s %.1f ms\n", what, millisSince(since));
-  }
-
-  void windowClosed() {
-    if (!enabled_ || passes_ < 4) return;
-    const int steps = passes_ - 2;
-    std::fprintf(stderr,
-                 "trace: %d passes, clock step min %.3f mean %.3f max %.3f ms, "
-                 "%d standing still, %d backwards\n",
-                 passes_, minStep_, sumStep_ / steps, maxStep_, standstills_, backwards_);
-  }
-
- private:
-  bool enabled_;
-  bool everyPass_;
-  SteadyClock::time_point requested_;
-  const char* why_ = "start";
-  bool firstFrameSeen_ = false;
-  int passes_ = 0;
-  bool haveLast_ = false;
-  double last_ = 0;
-  double minStep_ = 1e9;
-  double maxStep_ = 0;
-  double sumStep_ = 0;
-  int standstills_ = 0;
-  int backwards_ = 0;
-};
 
 // Viewport and the default projection every demo frame starts from.
 void resizeGLScene(int32_t width, int32_t height) {
@@ -270,7 +197,8 @@ int runShell(const ShellOptions& options) {
     std::string error;
     const SteadyClock::time_point creating = SteadyClock::now();
     std::unique_ptr<PlatformWindow> window = PlatformWindow::create(settings, &error);
-    program->trace.step("window", creating);
+    // The mode the window got, so that a run can tell how many windows it made, and which.
+    program->trace.step(!window ? "window" : window->fullscreen() ? "window fullscreen" : "window windowed", creating);
     if (!window) {
       std::fprintf(stderr, "korvalin: %s\n", error.c_str());
       showErrorMessage("Error Creating OpenGL Window");

@@ -2,86 +2,41 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <limits>
 
 namespace korvalin {
 namespace {
 
-TEST(PlaybackClock, StatesPauseResumeAndSeek) {
+// One clock through its states, read after each step: free-running from construction; paused,
+// frozen across reads and going on from there; a seek while paused moves the frozen position;
+// stopped, 0 whatever seek said, and play starts again from 0; seeks truncate toward zero (1000 -
+// 1000.5 gives 0, not -1) and ignore what has no tick; positions below zero and beyond 2^32 ms
+// wrap, as does the tick source itself.
+TEST(PlaybackClock, StatesSeeksAndWrapping) {
+  enum Step { kRead, kPlay, kPause, kStop, kSeek };
+  const double kNaN = std::numeric_limits<double>::quiet_NaN(), kInf = std::numeric_limits<double>::infinity();
+  const struct { Step step; uint32_t now; double seconds; float elapsed; bool playing; } steps[] = {
+      {kRead, 3500, 0, 2.5f, false},         {kPlay, 3500, 0, 2.5f, true},        {kPause, 4734, 0, 3.734f, false},
+      {kRead, 5734, 0, 3.734f, false},       {kRead, 6734, 0, 3.734f, false},     {kPlay, 6734, 0, 3.734f, true},
+      {kRead, 7734, 0, 4.734f, true},        {kPause, 7734, 0, 4.734f, false},    {kSeek, 7734, 7.0, 7.0f, false},
+      {kRead, 8134, 0, 7.0f, false},         {kStop, 8134, 0, 0.0f, false},       {kSeek, 8134, 12.0, 0.0f, false},
+      {kRead, 9000, 0, 0.0f, false},         {kPlay, 9000, 0, 0.0f, true},        {kRead, 10500, 0, 1.5f, true},
+      {kSeek, 1000, 1.0005, 1.0f, true},     {kSeek, 1000, 0.0015, 0.002f, true}, {kSeek, 1000, kNaN, 0.002f, true},
+      {kSeek, 1000, -kInf, 0.002f, true},    {kSeek, 1000, 5.0, 5.0f, true},      {kSeek, 0xFFFFFF00u, 0, 0.0f, true},
+      {kRead, 0xFFFFFF00u + 1000, 0, 1.0f, true}, {kPause, 0xFFFFFF00u + 1000, 0, 1.0f, false},
+      {kRead, 0xFFFFFFF0u, 0, 1.0f, false},  {kPlay, 0xFFFFFFF0u, 0, 1.0f, true}, {kRead, 0x10u, 0, 1.032f, true},
+      {kSeek, 0, 1.0e16, float(uint32_t(10000000000000000000ull)) * 0.001f, true}};
   uint32_t now = 1000;
   PlaybackClock clock([&now] { return now; });
-  now = 3500;
-  EXPECT_FALSE(clock.isPlaying());
-  EXPECT_FLOAT_EQ(clock.elapsed(), 2.5f) << "free-running from construction";
-
-  // Paused: frozen across reads; play goes on from the position last read, not from now.
-  clock.play();
-  now = 4734;
-  clock.pause();
-  for (int i = 0; i < 3; ++i) {
-    now += 1000;
-    EXPECT_FLOAT_EQ(clock.elapsed(), 3.734f);
+  for (const auto& s : steps) {
+    now = s.now;
+    if (s.step == kPlay) clock.play();
+    if (s.step == kPause) clock.pause();
+    if (s.step == kStop) clock.stop();
+    if (s.step == kSeek) clock.seek(s.seconds);
+    EXPECT_FLOAT_EQ(clock.elapsed(), s.elapsed) << "step at tick " << s.now;
+    EXPECT_EQ(clock.isPlaying(), s.playing) << "step at tick " << s.now;
   }
-  clock.play();
-  EXPECT_TRUE(clock.isPlaying());
-  now += 1000;
-  EXPECT_FLOAT_EQ(clock.elapsed(), 4.734f);
-
-  // A seek while paused moves the frozen position and keeps the state.
-  clock.pause();
-  clock.seek(7.0);
-  now += 400;
-  EXPECT_FALSE(clock.isPlaying());
-  EXPECT_FLOAT_EQ(clock.elapsed(), 7.0f);
-
-  // Stopped: 0 at every read, whatever seek said; play starts again from 0.
-  clock.stop();
-  clock.seek(12.0);
-  for (int i = 0; i < 3; ++i) {
-    now += 777;
-    EXPECT_EQ(clock.elapsed(), 0.0f);
-  }
-  clock.play();
-  now += 1500;
-  EXPECT_FLOAT_EQ(clock.elapsed(), 1.5f);
-
-  // Seek truncates toward zero (1000 - 1000.5 gives 0, not -1; 998.5 gives 998, not 999).
-  now = 1000;
-  clock.seek(1.0005);
-  EXPECT_FLOAT_EQ(clock.elapsed(), 1.0f);
-  clock.seek(0.0015);
-  EXPECT_FLOAT_EQ(clock.elapsed(), 0.002f);
-  // NaN and infinity have no tick: the position stays.
-  clock.seek(std::numeric_limits<double>::quiet_NaN());
-  clock.seek(-std::numeric_limits<double>::infinity());
-  EXPECT_FLOAT_EQ(clock.elapsed(), 0.002f);
-}
-
-TEST(PlaybackClock, WrapsAt2To32) {
-  uint32_t now = 1000;
-  PlaybackClock clock([&now] { return now; });
-  clock.play();
-  // Seeking beyond now / 1000 puts startTick below zero.
-  clock.seek(5.0);
-  EXPECT_FLOAT_EQ(clock.elapsed(), 5.0f);
-
-  // The tick source itself wraps, while playing and while paused.
-  now = 0xFFFFFF00u;
-  clock.seek(0.0);
-  now += 1000;
-  EXPECT_FLOAT_EQ(clock.elapsed(), 1.0f);
-  clock.pause();
-  now = 0xFFFFFFF0u;
-  EXPECT_FLOAT_EQ(clock.elapsed(), 1.0f);
-  clock.play();
-  now += 0x20u;
-  EXPECT_FLOAT_EQ(clock.elapsed(), 1.032f);
-
-  // Positions beyond 2^32 ms, even beyond int64, land modulo 2^32 ms instead of overflowing.
-  now = 0;
-  clock.seek(1.0e16);
-  EXPECT_FLOAT_EQ(clock.elapsed(), float(uint32_t(10000000000000000000ull)) * 0.001f);
   now = 1000;
   clock.seek(-3.0);
   EXPECT_EQ(clock.startTick, 4000u);

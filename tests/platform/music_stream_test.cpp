@@ -1,16 +1,22 @@
-// The music stream on SDL's dummy audio driver, against Ogg files the tests encode.
-// That driver paces itself with sleeps, so its rate may differ from the wall clock by a few
-// per cent: bounds allow for it.
+// The music stream against Ogg files the tests encode: two tones, of 100 and 101 frames a period
+// at the file's own rate, so that the phases of a stretch of decoded sound tell the frame it
+// started at. SDL's "disk" audio driver writes what the stream plays to a file; the "dummy" one
+// keeps time only. Both pace themselves with sleeps, so their rate may differ from the wall clock
+// by a few per cent: bounds allow for it.
+#include <SDL.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cmath>
+#include <cstring>
+#include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <limits>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <unistd.h>
 
 #include "platform/music_stream.h"
 #include "tools/music.h"
@@ -19,6 +25,7 @@ namespace korvalin {
 namespace {
 
 using WallClock = std::chrono::steady_clock;
+constexpr int kWindow = 100 * 101;  // frames in which both tones repeat whole periods
 
 // Per process: ctest runs these tests side by side, each writing its own files.
 std::string tempPath(const std::string& name) {
@@ -31,47 +38,124 @@ double millisSince(WallClock::time_point from) {
 
 void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
+std::string writeTones(int32_t millis, int32_t rate) {
+  const std::string path = tempPath(std::to_string(rate) + ".ogg");
+  std::vector<float> stereo(static_cast<size_t>(millis) * rate / 1000 * 2);
+  for (size_t n = 0; n < stereo.size() / 2; ++n) {
+    // A quarter period ahead, so that the very first frame is not silent.
+    stereo[2 * n] = 0.4f * static_cast<float>(std::sin(2 * M_PI * static_cast<double>((n + 25) % 100) / 100));
+    stereo[2 * n + 1] = 0.4f * static_cast<float>(std::sin(2 * M_PI * static_cast<double>((n + 25) % 101) / 101));
+  }
+  std::string error;
+  EXPECT_TRUE(content::writeOggVorbis(path, stereo, rate, 0.4f, &error)) << error;
+  return path;
+}
+
+// The frame of the tones (modulo kWindow) at which the first sound after byte `from` of the disk
+// driver's output starts, or -1 when there is no sound there.
+int64_t soundStartsAt(const std::string& output, size_t from) {
+  std::ifstream in(output, std::ios::binary);
+  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<int16_t> pcm(bytes.size() / 2);
+  std::memcpy(pcm.data(), bytes.data(), pcm.size() * 2);
+  size_t first = from / 4;
+  while (first * 2 + 1 < pcm.size() && pcm[first * 2] == 0 && pcm[first * 2 + 1] == 0) ++first;
+  if ((first + kWindow) * 2 > pcm.size()) return -1;
+  double phase[2];
+  for (int channel = 0; channel < 2; ++channel) {
+    const int period = 100 + channel;
+    double s = 0, c = 0;
+    for (int k = 0; k < kWindow; ++k) {
+      s += pcm[(first + k) * 2 + channel] * std::cos(2 * M_PI * k / period);
+      c += pcm[(first + k) * 2 + channel] * std::sin(2 * M_PI * k / period);
+    }
+    phase[channel] = std::fmod(std::atan2(s, c) / (2 * M_PI) * period + period, period);
+  }
+  int64_t best = -1;
+  double bestError = 1e9;
+  for (int n = 0; n < kWindow; ++n) {
+    const double e =
+        std::abs(std::remainder(n + 25 - phase[0], 100.0)) + std::abs(std::remainder(n + 25 - phase[1], 101.0));
+    if (e < bestError) {
+      bestError = e;
+      best = n;
+    }
+  }
+  return bestError < 2.0 ? best : -1;
+}
+
+size_t fileSize(const std::string& path) {
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  return in ? static_cast<size_t>(in.tellg()) : 0;
+}
+
+// The output's size once four buffers of the paused device's silence have followed what was
+// played before: the driver writes through a stdio buffer, so a busy machine may otherwise leave
+// the last tones unwritten until after the size is read.
+size_t settledSize(const std::string& path) {
+  const size_t paused = fileSize(path);
+  const WallClock::time_point start = WallClock::now();
+  while (fileSize(path) < paused + 4 * 4096 && millisSince(start) < 60000) sleepMs(5);
+  return fileSize(path);
+}
+
 class MusicStreamTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    writeSilence("3s.ogg", 3000, 44100);
-    writeSilence("22k.ogg", 4000, 22050);
+    tones44 = writeTones(3000, 44100);
+    tones22 = writeTones(4000, 22050);
   }
-  static void writeSilence(const char* name, int32_t millis, int32_t rate) {
-    const std::vector<float> stereo(static_cast<size_t>(millis) * rate / 1000 * 2, 0.0f);
-    std::string error;
-    ASSERT_TRUE(content::writeOggVorbis(tempPath(name), stereo, rate, 0.1f, &error)) << error;
-  }
-  void openPaused(const char* name) {
+  void openPaused(const std::string& path) {
     music.init();
-    ASSERT_TRUE(music.open(tempPath(name).c_str()));
+    ASSERT_TRUE(music.open(path.c_str()));
     music.playPaused();
   }
+  inline static std::string tones44, tones22;
   MusicStream music;
 };
 
-// Reopening on the same stream also shows that a new file replaces the old one in full.
-TEST_F(MusicStreamTest, LengthAndExactSeeksAtAnyRate) {
-  for (const char* name : {"3s.ogg", "22k.ogg"}) {
-    SCOPED_TRACE(name);
+// Reopening the same stream also shows that a new file replaces the old one in full.
+TEST_F(MusicStreamTest, SeeksPlayFromTheirFrameAtAnyRate) {
+  const std::string output = tempPath("played.raw");
+  setenv("SDL_AUDIODRIVER", "disk", 1);
+  setenv("SDL_DISKAUDIOFILE", output.c_str(), 1);
+  for (const std::string& file : {tones44, tones22}) {
+    SCOPED_TRACE(file);
+    const int32_t rate = file == tones44 ? 44100 : 22050;
     music.setPosition(441000);
-    openPaused(name);
+    openPaused(file);
+    EXPECT_TRUE(music.sampleRate() == rate && music.channels() == 2);
     const int32_t length = music.getLength();
-    EXPECT_EQ(length, name[0] == '3' ? 3000 : 4000);
+    EXPECT_EQ(length, rate == 44100 ? 3000 : 4000);
     EXPECT_EQ(music.getTime(), 0);
-    const struct {
-      uint32_t bytes;
-      int32_t ms;
-    } seeks[] = {{441000, 2500}, {176400, 1000}, {0, 0}, {123480, 700}, {20 * 176400, length}};
+    const struct { uint32_t bytes; int32_t ms; } seeks[] = {{441000, 2500}, {176400, 1000}, {123480, 700}, {0, 0}};
     for (const auto& seek : seeks) {
       music.setPosition(seek.bytes);
       EXPECT_EQ(music.getTime(), seek.ms) << seek.bytes;
+      const size_t before = settledSize(output);
+      music.setPaused(false);
+      const WallClock::time_point start = WallClock::now();
+      while (fileSize(output) < before + (kWindow + 8192) * 4 && millisSince(start) < 60000) sleepMs(20);
+      music.setPaused(true);
+      EXPECT_EQ(soundStartsAt(output, before), static_cast<int64_t>(seek.ms) * rate / 1000 % kWindow) << seek.bytes;
     }
+    // At the end or past it: the time stands at the length, and there is nothing more to hear.
+    music.setPosition(20 * 176400);
+    EXPECT_EQ(music.getTime(), length);
+    const size_t before = settledSize(output);
+    music.setPaused(false);
+    sleepMs(150);
+    music.setPaused(true);
+    EXPECT_EQ(soundStartsAt(output, before), -1);
+    EXPECT_EQ(music.getTime(), length);
   }
+  unsetenv("SDL_DISKAUDIOFILE");
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  std::remove(output.c_str());
 }
 
 TEST_F(MusicStreamTest, PausedTimeStandsAndResumesWhereItStood) {
-  openPaused("3s.ogg");
+  openPaused(tones44);
   music.setPosition(176400);
   sleepMs(60);
   EXPECT_EQ(music.getTime(), 1000);
@@ -94,7 +178,7 @@ TEST_F(MusicStreamTest, PausedTimeStandsAndResumesWhereItStood) {
 // wall time is taken from before the last read to after this one, so that the test thread
 // being preempted between a read and its timestamp cannot make a step look too large.
 TEST_F(MusicStreamTest, TimeIsSmoothMonotonicAndFollowsTheWallClock) {
-  openPaused("3s.ogg");
+  openPaused(tones44);
   music.setPaused(false);
   const WallClock::time_point start = WallClock::now();
   const int32_t first = music.getTime();
@@ -120,7 +204,7 @@ TEST_F(MusicStreamTest, TimeIsSmoothMonotonicAndFollowsTheWallClock) {
 }
 
 TEST_F(MusicStreamTest, PlaysToTheEndAndStopsThere) {
-  openPaused("3s.ogg");
+  openPaused(tones44);
   music.setPosition(static_cast<uint32_t>(2.8 * 176400) / 4 * 4);
   music.setPaused(false);
   const WallClock::time_point start = WallClock::now();
@@ -158,6 +242,32 @@ TEST_F(MusicStreamTest, UnreadableFilesPlaySilenceWithNoEnd) {
     EXPECT_GT(later, 1040);
     EXPECT_LT(later, 1000 + wall * 1.1 + 5);
   }
+}
+
+// Where no audio device works (ctest runs this under SDL's own driver order, a driver that does
+// not exist and the dummy driver asked for): a fallback says so in one line of ours, once even
+// when F1 opens the music again, and the audio library says nothing; asking for silence, or having
+// sound, prints nothing.
+TEST(MusicSilenceTest, NoDeviceIsReportedInOneLineOnceAndTheDummyDriverKeepsTime) {
+  const std::string path = tempPath("silence.ogg");
+  std::string error;
+  ASSERT_TRUE(content::writeOggVorbis(path, std::vector<float>(2 * 44100, 0.0f), 44100, 0.1f, &error)) << error;
+  const char* asked = std::getenv("SDL_AUDIODRIVER");
+  ::testing::internal::CaptureStderr();
+  std::string driver;
+  {
+    MusicStream music;
+    music.init();
+    EXPECT_EQ(music.audioDriver(), "");  // nothing open yet
+    for (int open = 0; open < 2; ++open) {
+      EXPECT_TRUE(music.open(path.c_str()));
+      EXPECT_NE(driver = music.audioDriver(), "");  // whatever failed, the dummy driver keeps time
+    }
+  }
+  const std::string printed = ::testing::internal::GetCapturedStderr();
+  std::remove(path.c_str());
+  const bool fellBack = driver == "dummy" && (asked == nullptr || std::string(asked) != "dummy");
+  EXPECT_EQ(printed, fellBack ? "korvalin: no audio device; the music plays silently\n" : "") << driver;
 }
 
 }  // namespace

@@ -11,47 +11,25 @@
 
 #include "platform/key_map.h"
 #include "shell/frame_pass.h"
+#include "shell/frame_trace.h"
 #include "shell/transport.h"
+#include "tests/shell/fake_music.h"
 
 namespace korvalin {
 namespace {
-
-// Logs pauses, resumes and seeks; time and length are whatever the test sets.
-class FakeMusic : public MusicApi {
- public:
-  std::vector<std::string> calls;
-  int32_t time = 0;
-  int32_t length = 60000;
-
-  void init() override {}
-  bool open(const char*) override { return true; }
-  void playPaused() override {}
-  void setPaused(bool p) override { calls.push_back(p ? "pause" : "resume"); }
-  void setPosition(uint32_t bytes) override {
-    calls.push_back("position " + std::to_string(bytes));
-    time = static_cast<int32_t>(uint64_t{bytes} * 1000 / kBytesPerSecond);
-  }
-  int32_t getTime() override { return time; }
-  int32_t getLength() override { return length; }
-};
 
 // Each hook notes itself in the same log as the music, then runs what the test gave it.
 class ScriptedHooks : public EditorHooks {
  public:
   explicit ScriptedHooks(std::vector<std::string>& log) : log_(log) {}
   std::function<void()> onInput, onKeys, onPass;
-  bool unsaved = false;
-  bool saveSucceeds = true;
+  bool unsaved = false, saveSucceeds = true;
   int saves = 0;
-
   void editorInput(ShellInput&) override { run("editorInput", onInput); }
   void editorKeys() override { run("editorKeys", onKeys); }
   void editorPass() override { run("editorPass", onPass); }
   bool hasUnsavedChanges() const override { return unsaved; }
-  bool saveProjectNow() override {
-    ++saves;
-    return saveSucceeds;
-  }
+  bool saveProjectNow() override { return ++saves, saveSucceeds; }
 
  private:
   void run(const char* name, const std::function<void()>& action) {
@@ -70,11 +48,6 @@ class PassTest : public ::testing::Test {
     end = drawFrame(hooks, transport, editorMode, [&](float t) { drawnAt = t; });
     return drawnAt;
   }
-  // Wall time and music move on together by `ms`.
-  void advance(int32_t ms) {
-    ticks += static_cast<uint32_t>(ms);
-    music.time += ms;
-  }
 
   uint32_t ticks = 100000;
   FakeMusic music;
@@ -86,66 +59,42 @@ class PassTest : public ::testing::Test {
   FrameEnd end = FrameEnd::kMusicEnded;
 };
 
-TEST_F(PassTest, PlayMovesTheMusicToTheClock) {
-  clock.play();
+TEST_F(PassTest, OnePassInOrderAndPlayMovesTheMusicToTheClock) {
+  hooks.onInput = [&] { transport.transportStop(); };
+  hooks.onKeys = [&] { EXPECT_TRUE(clock.isPlaying()); };
+  music.time = 4000;
+  EXPECT_EQ(pass(), 0.0f);
+  EXPECT_EQ(music.calls, (std::vector<std::string>{"editorInput", "pause", "position 0", "resume", "editorKeys",
+                                                   "editorPass"}));
+  music.calls.clear();
   clock.seek(2.5);
   transport.transportPlay();
-  // Beyond what a byte offset holds: the last offset, not an undefined conversion.
-  clock.seek(40000.0);
+  clock.seek(40000.0);  // beyond a byte offset: the last one, not an undefined conversion
   transport.transportPlay();
-  EXPECT_EQ(music.calls, (std::vector<std::string>{"resume", "position 441000", "resume",
-                                                   "position 4294967295"}));
-  EXPECT_TRUE(clock.isPlaying());
+  EXPECT_EQ(music.calls, (std::vector<std::string>{"resume", "position 441000", "resume", "position 4294967295"}));
 }
 
-TEST_F(PassTest, StopHeldRewindsEveryPassAndPauseDoesNotLast) {
-  music.time = 4000;
-  pass();
-  // As the editor does: Stop, then the view reads the stopped clock.
-  hooks.onInput = [&] {
-    transport.transportStop();
-    clock.elapsed();
-  };
-  hooks.onKeys = [&] { EXPECT_TRUE(clock.isPlaying()); };
-  const std::vector<std::string> expected = {"editorInput", "pause",      "position 0",
-                                             "resume",      "editorKeys", "editorPass"};
-  for (int i = 0; i < 3; ++i) {
-    advance(16);
-    music.calls.clear();
-    EXPECT_FLOAT_EQ(pass(), 0.0f) << "pass " << i;
-    EXPECT_EQ(music.calls, expected) << "pass " << i;
-  }
-  hooks.onInput = nullptr;
-  advance(20);
-  EXPECT_FLOAT_EQ(pass(), 0.020f);
-
-  // Pause held: the pass resumes it, so the demo keeps moving.
-  hooks.onInput = [&] { transport.transportPause(); };
-  for (int32_t at : {36, 52}) {
-    advance(16);
-    music.calls.clear();
-    EXPECT_NEAR(pass(), at * 0.001f, 1e-4);
-    EXPECT_EQ(music.calls.at(2), "resume");
-  }
-}
-
+// Escape and F1 held are requests the outer loop acts on; the pass itself runs in full.
 TEST_F(PassTest, UpdateFrameRequestsAndClipTimes) {
   timeline.addClip(3, 1.0f, 2.0f, kBox);
   timeline.tracks[3].bars[0].start = 5.0f;
   timeline.tracks[3].bars[0].length = 0.5f;
-  // Escape and F1 are requests the outer loop acts on; the pass itself runs in full.
-  state.keyState[kVkEscape] = 1;
-  PassRequests requests = updateFrame(state, hooks, transport, timeline);
-  EXPECT_TRUE(requests.quit && !requests.toggleFullscreen);
-  EXPECT_FLOAT_EQ(timeline.layerClipTimes[3][0].start, 5.0f);
-  EXPECT_FLOAT_EQ(timeline.layerClipTimes[3][0].length, 0.5f);
-  state.keyState[kVkEscape] = 0;
-  state.keyState[kVkF1] = 1;
-  requests = updateFrame(state, hooks, transport, timeline);
-  EXPECT_TRUE(!requests.quit && requests.toggleFullscreen);
+  const struct { EventKind kind; int32_t key; bool quit, toggle; } steps[] = {
+      {EventKind::kKeyDown, kVkEscape, true, false}, {EventKind::kKeyUp, kVkEscape, false, false},
+      {EventKind::kKeyDown, kVkF1, false, true}, {EventKind::kKeyUp, kVkF1, false, false}};
+  for (const auto& step : steps) {
+    WindowEvent e;
+    e.kind = step.kind;
+    e.virtualKey = step.key;
+    applyWindowEvent(e, state);
+    const PassRequests requests = updateFrame(state, hooks, transport, timeline);
+    EXPECT_TRUE(requests.quit == step.quit && requests.toggleFullscreen == step.toggle);
+  }
+  EXPECT_TRUE(timeline.layerClipTimes[3][0].start == 5.0f && timeline.layerClipTimes[3][0].length == 0.5f);
 }
 
-TEST_F(PassTest, ClockFollowsTheMusicAndAnEditorSeekHoldsForItsFrame) {
+// The clock takes the music's position after every frame; an editor seek holds for its frame.
+TEST_F(PassTest, ClockFollowsTheMusicAndTheEndOfMusicIsTestedEveryPass) {
   pass();
   music.time = 5000;
   ticks += 10;
@@ -154,45 +103,27 @@ TEST_F(PassTest, ClockFollowsTheMusicAndAnEditorSeekHoldsForItsFrame) {
   hooks.onPass = [&] { clock.seek(7.0); };
   EXPECT_FLOAT_EQ(pass(), 7.0f);
   EXPECT_FLOAT_EQ(clock.elapsed(), 5.0f);
-}
 
-TEST_F(PassTest, EndOfMusicIsTestedEveryPass) {
   music.length = 3000;
   music.time = 2900;
   pass();
   EXPECT_EQ(end, FrameEnd::kContinue);
-  // Even with a transport button held every pass.
-  hooks.onInput = [&] { transport.transportPause(); };
+  hooks.onInput = [&] { transport.transportPause(); };  // even with a transport button held
   music.time = 2901;
   pass();
   EXPECT_EQ(end, FrameEnd::kMusicEnded);
-  // Editor mode starts the demo over instead.
-  pass(true);
-  EXPECT_EQ(end, FrameEnd::kLooped);
-  EXPECT_EQ(music.calls.back(), "position 0");
+  pass(true);  // editor mode starts the demo over instead
+  EXPECT_TRUE(end == FrameEnd::kLooped && music.calls.back() == "position 0" && clock.isPlaying());
   EXPECT_FLOAT_EQ(clock.elapsed(), 0.0f);
-  EXPECT_TRUE(clock.isPlaying());
-
   // Compared in 64 bits: an unknown length never ends, length less 100 never wraps.
-  const int32_t kMax = std::numeric_limits<int32_t>::max();
-  const int32_t kMin = std::numeric_limits<int32_t>::min();
-  const struct {
-    int32_t length, time;
-    bool ended;
-  } cases[] = {{kMax, 86400000, false}, {kMin, 0, true}, {0, -100, false}, {0, -99, true}};
+  const int32_t kMax = std::numeric_limits<int32_t>::max(), kMin = std::numeric_limits<int32_t>::min();
+  const struct { int32_t length, time; bool ended; } cases[] = {
+      {kMax, 86400000, false}, {kMin, 0, true}, {0, -100, false}, {0, -99, true}};
   for (const auto& c : cases) {
     music.length = c.length;
     music.time = c.time;
     EXPECT_EQ(transport.musicEnded(), c.ended) << c.length << " " << c.time;
   }
-}
-
-WindowEvent event(EventKind kind, int32_t value = 0, bool repeat = false) {
-  WindowEvent e;
-  e.kind = kind;
-  e.virtualKey = e.button = e.wheelStep = value;
-  e.repeat = repeat;
-  return e;
 }
 
 TEST(WindowEvents, KeysButtonsWheelAndActions) {
@@ -218,8 +149,6 @@ TEST(WindowEvents, KeysButtonsWheelAndActions) {
   for (int b : {0, 1, 2}) applyWindowEvent(event(EventKind::kButtonDown, b), state);
   applyWindowEvent(event(EventKind::kButtonUp, 1), state);
   EXPECT_TRUE(state.input.leftDown && !state.input.middleDown && state.input.rightDown);
-  applyWindowEvent(event(EventKind::kWheel, -1), state);
-  EXPECT_EQ(state.input.wheelStep, -1);
 
   // The window close is a quit request (the question may still refuse it), not a leave.
   const std::pair<EventKind, EventAction> actions[] = {
@@ -239,35 +168,57 @@ TEST(WindowEvents, KeysButtonsWheelAndActions) {
 
 TEST(CursorWrap, WrapsAtTopAndBottomInsideTheClientArea) {
   const int32_t cases[][3] = {{0, 768, 766}, {2, 768, 766}, {3, 768, -1},   {765, 768, -1},
-                              {766, 768, 2}, {767, 768, 2}, {1, 480, 479}, {479, 480, -1}};
+                              {766, 768, 2}, {767, 768, 2}, {1, 480, 479}, {479, 480, -1}, {1, 0, 0}};
   for (const auto& c : cases) EXPECT_EQ(cursorWrapTarget(c[0], c[1]), c[2]) << c[0] << " " << c[1];
 }
 
+// Asked only in editor mode with unsaved changes; a failed save keeps the program, and the
+// work, alive.
 TEST(QuitQuestion, AskedOnlyInEditorModeWithUnsavedChanges) {
   std::vector<std::string> log;
   ScriptedHooks hooks(log);
   int asked = 0;
-  QuitAnswer answer = QuitAnswer::kCancel;
-  const auto ask = [&] {
-    ++asked;
-    return answer;
-  };
-  hooks.unsaved = true;
-  EXPECT_TRUE(confirmQuit(hooks, false, ask));
-  hooks.unsaved = false;
-  EXPECT_TRUE(confirmQuit(hooks, true, ask));
-  EXPECT_EQ(asked, 0);
-  hooks.unsaved = true;
-  EXPECT_FALSE(confirmQuit(hooks, true, ask));
-  answer = QuitAnswer::kDiscard;
-  EXPECT_TRUE(confirmQuit(hooks, true, ask));
-  EXPECT_EQ(hooks.saves, 0);
-  answer = QuitAnswer::kSave;
-  EXPECT_TRUE(confirmQuit(hooks, true, ask));
-  // A failed save keeps the program, and the unsaved work, alive.
-  hooks.saveSucceeds = false;
-  EXPECT_FALSE(confirmQuit(hooks, true, ask));
-  EXPECT_EQ(hooks.saves, 2);
+  const struct { bool editorMode, unsaved, saveWorks; QuitAnswer answer; bool quits; int asked, saves; } cases[] = {
+      {false, true, true, QuitAnswer::kCancel, true, 0, 0},  {true, false, true, QuitAnswer::kCancel, true, 0, 0},
+      {true, true, true, QuitAnswer::kCancel, false, 1, 0},  {true, true, true, QuitAnswer::kDiscard, true, 2, 0},
+      {true, true, true, QuitAnswer::kSave, true, 3, 1},     {true, true, false, QuitAnswer::kSave, false, 4, 2}};
+  for (const auto& c : cases) {
+    hooks.unsaved = c.unsaved;
+    hooks.saveSucceeds = c.saveWorks;
+    EXPECT_EQ(confirmQuit(hooks, c.editorMode, [&] { return ++asked, c.answer; }), c.quits);
+    EXPECT_TRUE(asked == c.asked && hooks.saves == c.saves);
+  }
+}
+
+TEST(FrameTraceTest, FirstFrameStepsBetweenPassesAndTheirSummary) {
+  FrameTrace trace(false, true), quiet(false, false), summaryOnly(true, false);
+  testing::internal::CaptureStderr();
+  trace.windowRequested(FrameTrace::Clock::now(), "F1");
+  for (float t : {9.0f, 0.5f, 0.51f, 0.51f, 0.505f, 0.525f}) trace.frameDrawn(t);
+  trace.windowClosed();
+  trace.windowRequested(FrameTrace::Clock::now(), "start");
+  for (float t : {1.0f, 2.0f, 3.0f}) trace.frameDrawn(t);
+  trace.windowClosed();  // three passes: too few for a summary
+  std::string out = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(out.rfind("trace: F1 to first frame ", 0), 0u) << out;
+  out = out.substr(out.find(" ms\n") + 4);
+  EXPECT_EQ(out.substr(0, out.find("trace: start")),
+            "trace: pass 3 at 0.510 s, step 10.000 ms\ntrace: pass 4 at 0.510 s, step 0.000 ms\n"
+            "trace: pass 5 at 0.505 s, step -5.000 ms\ntrace: pass 6 at 0.525 s, step 20.000 ms\n"
+            "trace: 6 passes, clock step min -5.000 mean 6.250 max 20.000 ms, 1 standing still, 1 backwards\n");
+  EXPECT_EQ(out.find("passes", out.find("trace: start")), std::string::npos);
+
+  testing::internal::CaptureStderr();
+  for (FrameTrace* t : {&quiet, &summaryOnly}) {
+    t->step("models", FrameTrace::Clock::now());
+    for (float s : {0.0f, 0.25f, 0.5f, 1.0f, 2.0f}) t->frameDrawn(s);
+    t->windowClosed();
+  }
+  out = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(out.rfind("trace:   models ", 0), 0u) << out;
+  EXPECT_NE(out.find("\ntrace: 5 passes, clock step min 250.000 mean 583.333 max 1000.000 ms, 0 standing still, "
+                     "0 backwards\n"), std::string::npos) << out;
+  EXPECT_EQ(out.find("trace: pass"), std::string::npos);
 }
 
 }  // namespace

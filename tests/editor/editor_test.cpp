@@ -1,0 +1,466 @@
+// The Editor driven one pass at a time in the shell's order, each pass drawn on the canvas as the
+// shell draws it: clicks, drags, wheel, keys and dialogs, and the timeline view's pixels.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <random>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "editor/editor.h"
+#include "tests/common/canvas.h"
+#include "tests/common/project_bytes.h"
+
+namespace korvalin::test {
+namespace {
+
+constexpr double kPps = 1024.0 / 15.0;  // pixels per second at zoom 40
+constexpr int L = 1, M = 2, R = 4;       // buttons held in a pass
+const Rgb kEvenRow{167, 165, 160}, kOddRow{174, 172, 167}, kGrid{184, 182, 177}, kBlue{128, 128, 255};
+
+std::vector<uint8_t> readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+class EditorTest : public CanvasTest {
+ protected:
+  void SetUp() override {
+    CanvasTest::SetUp();
+    char pattern[] = "/tmp/korvalin-editor-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir = pattern;
+    path = dir + "/save.brz";
+  }
+  void TearDown() override {
+    editor.reset();
+    std::remove(path.c_str());
+    rmdir(dir.c_str());
+  }
+  void start(const Timeline& project) {
+    ASSERT_TRUE(saveProject(project, path, nullptr));
+    editor = std::make_unique<Editor>(timeline, nullptr, path);
+    pass(0, 0);
+  }
+  // One pass: the update half in the shell's order, then the canvas drawn; returns the play
+  // position the clock is to take.
+  float pass(int32_t x, int32_t y, int buttons = 0, int32_t wheel = 0, uint8_t key = 0) {
+    editor->mouseMove(x, y);
+    editor->setPlayCursor(cursor);
+    if (wheel != 0) editor->wheel(wheel);
+    if (buttons & L) editor->mouseButton(0);
+    if (buttons & M) editor->mouseButton(1);
+    if (buttons & R) editor->mouseButton(2);
+    if (buttons == 0) editor->releaseButtons();
+    if (key != 0) editor->setPendingKey(key);
+    editor->handleKey();
+    timeline.syncAllClipTimes();
+    clear();
+    return editor->drawEditor();
+  }
+  void key(uint8_t code) { pass(editor->mouseX, editor->mouseY, 0, 0, code); }
+  FieldListPanel& panel() { return dynamic_cast<FieldListPanel&>(*editor->panel); }
+
+  std::string dir, path;
+  Timeline timeline;
+  std::unique_ptr<Editor> editor;
+  float cursor = 0.0f;
+};
+
+TEST_F(EditorTest, BarsHoverMoveAndResizeByTheMouseMotion) {
+  Timeline project;
+  project.addClip(0, 3.0f, 1.5f, kBox);  // x 204.8 to 307.2, y 601 to 623
+  project.addClip(1, 1.0f, 3.0f, kBox);  // two overlapping bars in row 1
+  project.addClip(1, 2.0f, 3.0f, kFlat);
+  start(project);
+  ClipBar& bar = timeline.tracks[0].bars[0];
+  for (auto [x, y, in] : {std::tuple{205, 611, true}, {204, 611, false}, {307, 611, true}, {308, 611, false},
+                          {250, 601, false}, {250, 602, true}, {250, 622, true}, {250, 623, false}}) {
+    editor->mouseMove(x, y);
+    EXPECT_EQ(bar.hovered, in) << x << "," << y;
+  }
+  // A left drag moves the bar by the mouse's motion: 100 pixels are 100 * 15 / 1024 seconds.
+  for (int x : {250, 300, 350}) pass(x, 611, L);
+  EXPECT_TRUE(timeline.editMode == kEditClip && timeline.selectedLayer == 0 && timeline.selectedClip == 0);
+  EXPECT_EQ(panel().title(), std::string("Box"));
+  EXPECT_FLOAT_EQ(timeline.layerClipTimes[0][0].start, 4.46484375f);
+  pass(350, 611);
+  // A right drag from the left half moves the start; no step leaves 5 pixels or less.
+  const struct { int x; float start, length; } leftHalf[] = {
+      {310, 4.46484375f, 1.5f},          {280, 4.025390625f, 1.939453125f}, {400, 5.783203125f, 0.181640625f},
+      {410, 5.783203125f, 0.181640625f}, {395, 5.7099609375f, 0.2548828125f}};
+  for (const auto& step : leftHalf) {
+    pass(step.x, 611, R);
+    EXPECT_FLOAT_EQ(bar.start, step.start) << step.x;
+    EXPECT_FLOAT_EQ(bar.length, step.length) << step.x;
+  }
+  pass(395, 611);
+  // From the right half only the length changes.
+  const struct { int x; float length; } rightHalf[] = {
+      {405, 0.2548828125f}, {395, 0.1083984375f}, {390, 0.1083984375f}, {420, 0.474609375f}};
+  for (const auto& step : rightHalf) {
+    pass(step.x, 611, R);
+    EXPECT_FLOAT_EQ(bar.length, step.length) << step.x;
+    EXPECT_FLOAT_EQ(bar.start, 5.7099609375f);
+  }
+  pass(420, 611);
+
+  // Overlapping bars: the right button takes all of them, the left only the first.
+  pass(170, 635, R);
+  std::vector<ClipBar>& row1 = timeline.tracks[1].bars;
+  EXPECT_TRUE(row1[0].resizing && row1[1].resizing && timeline.selectedLayer == 0);
+  pass(170, 635);
+  pass(170, 635, L);
+  EXPECT_TRUE(row1[0].moving && !row1[1].moving && timeline.selectedLayer == 1 && timeline.selectedClip == 0);
+  pass(170, 635);
+  // With the rows scrolled by one, layer 0 cannot be hovered; layer 1 is in row 0.
+  pass(500, 700, 0, -1);
+  pass(170, 611);
+  EXPECT_TRUE(!bar.hovered && row1[0].hovered);
+  bar.length = 10.0f;
+  pass(170, 611, R);
+  EXPECT_FALSE(bar.resizing);
+}
+
+TEST_F(EditorTest, LatchesWheelAndZoom) {
+  Timeline project;
+  project.addClip(0, 1.0f, 2.0f, kBox);
+  project.addClip(1, 1.0f, 2.0f, kBox);
+  start(project);
+  // A latch clears only with every button up: a new left press under a held right is not seen.
+  pass(100, 611, L);
+  pass(100, 611, L | R);
+  pass(100, 635, R);
+  pass(100, 635, L | R);
+  EXPECT_EQ(timeline.selectedLayer, 0);
+  pass(100, 635);
+  pass(100, 635, L);
+  EXPECT_EQ(timeline.selectedLayer, 1);
+  // Held onto the Rotate X box, the button reaches the same panel every pass and starts a drag.
+  ParameterPanel* first = editor->panel.get();
+  for (int y : {48, 48, 45}) pass(740, y, L);
+  EXPECT_EQ(editor->panel.get(), first);
+  pass(740, 40);
+  EXPECT_EQ((*timeline.layerClipParams[1][0])[0], 3.0f);
+
+  // At y 600 the wheel belongs to the panel (acting on the hover of the last draw), below to the rows.
+  pass(720, 120);  // over Scale
+  pass(720, 120, 0, +1);
+  EXPECT_EQ((*timeline.layerClipParams[1][0])[3], 1.0f);
+  pass(720, 600, 0, -1);
+  EXPECT_TRUE((*timeline.layerClipParams[1][0])[3] == 0.0f && editor->trackScroll == 0);
+  for (int32_t mode : {kEditChooseOperator, kEditNothing}) {  // a panel not shown takes no wheel
+    pass(720, 120);
+    timeline.editMode = mode;
+    pass(720, 120, 0, +1);
+    timeline.editMode = kEditClip;
+  }
+  EXPECT_EQ((*timeline.layerClipParams[1][0])[3], 0.0f);
+  for (int i = 0; i < 11; ++i) pass(720, 601, 0, -1);
+  EXPECT_EQ(editor->trackScroll, -10);  // layers 10 to 15
+  for (int i = 0; i < 11; ++i) pass(720, 601, 0, +1);
+  EXPECT_EQ(editor->trackScroll, 0);
+
+  // The middle button zooms: by the wheel, and by one level per pixel of upward motion.
+  pass(500, 700, M);
+  pass(500, 700, M, +1);
+  EXPECT_TRUE(editor->zoom == 41 && editor->trackScroll == 0);
+  pass(500, 690, M);
+  EXPECT_EQ(editor->zoom, 51);
+  pass(500, 721, M);
+  EXPECT_TRUE(editor->zoom == 20 && editor->viewSpan == 30.0f);
+  pass(500, 721);
+  pass(500, 650);
+  EXPECT_EQ(editor->zoom, 20);
+  editor->addZoom(-100);
+  EXPECT_TRUE(editor->zoom == 1 && editor->viewSpan == 600.0f);
+  editor->addZoom(INT_MAX);
+  EXPECT_EQ(editor->zoom, kMaxZoom);
+  editor->setZoom(0);
+  EXPECT_EQ(editor->zoom, 1);
+}
+
+TEST_F(EditorTest, KeysInEveryMode) {
+  Timeline project;
+  project.addClip(3, 2.0f, 1.0f, kBox);
+  (*project.layerClipParams[3][0])[0] = 90.0f;
+  (*project.layerClipParams[3][0])[3] = 1.0f;
+  start(project);
+  key('C');  // nothing selected: C and Delete do nothing
+  key(kKeyDelete);
+  EXPECT_EQ(timeline.clipCount(3), 1);
+  key('y');
+  const std::vector<uint8_t> box = clipRecord(kBox, 2.0f, 1.0f, {90, 0, 0, 1});
+  EXPECT_EQ(readFile(path), projectBytes({{3, {box}}}));
+  pass(150, 683, L);
+  pass(150, 683);
+  key('c');
+  EXPECT_EQ(timeline.clipCount(3), 2);
+  key('n');
+  key(kKeyDelete);  // the list is open: nothing to delete
+  EXPECT_TRUE(timeline.clipCount(3) == 2 && timeline.editMode == kEditChooseOperator);
+  pass(150, 683, L);
+  pass(150, 683);
+  key(kKeyDelete);
+  EXPECT_TRUE(timeline.clipCount(3) == 1 && timeline.editMode == kEditNothing && !editor->panel);
+  key('Y');
+  EXPECT_EQ(readFile(path), projectBytes({{3, {clipRecord(kBox, 3.0f, 1.0f, {90, 0, 0, 1})}}}));
+  key('N');
+  key('A');  // no binding: consumed, nothing happens
+  EXPECT_TRUE(editor->pendingKey == 0 && timeline.editMode == kEditChooseOperator);
+
+  // Both arrows scroll by the time of 5 pixels; Home goes back to 0 at any zoom.
+  for (int i = 0; i < 5; ++i) key(kKeyLeft);
+  EXPECT_EQ(editor->viewStart, -0.3662109375f);
+  EXPECT_EQ(timeline.tracks[15].gridOffset, 25);
+  key(kKeyRight);
+  EXPECT_FLOAT_EQ(editor->viewStart, -0.29296875f);
+  EXPECT_EQ(timeline.tracks[0].gridOffset, 20);
+  editor->setZoom(3);
+  key(kKeyHome);
+  EXPECT_EQ(editor->viewStart, 0.0f);
+  timeline.addClip(5, 1.0f, 1.0f, kBox);
+  key('l');
+  EXPECT_TRUE(timeline.clipCount(5) == 0 && timeline.clipCount(3) == 1 && timeline.editMode == kEditNothing);
+  EXPECT_EQ(timeline.tracks[3].bars[0].start, 3.0f);
+}
+
+TEST_F(EditorTest, ChooserDialogProceedCancelAndLayerLimits) {
+  Timeline project;
+  project.addClip(0, 1.0f, 2.0f, kFlat);
+  start(project);
+  cursor = 12.5f;
+  key('N');
+  pass(700, 105);  // over "Camera"
+  grab();
+  EXPECT_EQ(text(18, 650, 10, 19), "Choose new operator");
+  const char* names[] = {"Layer 2D", "Box", "Camera", "Start rend to Tex", "End rend to Tex", "Model 3D", "Flat"};
+  const Rgb faces[] = {kBlue, kBlue, {185, 185, 128}, {255, 128, 128}, {255, 128, 128}, kBlue, kBlue};
+  for (int i = 0; i < 7; ++i) {
+    EXPECT_EQ(centred(14, 730, 50 + 30 * i, names[i]), names[i]);
+    expectPixels({{651, 41 + 30 * i, faces[i]}, {651, 60 + 30 * i, kCanvas}});
+  }
+  pass(700, 105, L);
+  pass(780, 45);
+  EXPECT_TRUE(timeline.editMode == kEditNewOperator && timeline.selectedLayer == kCamera);
+  grab();
+  EXPECT_EQ(text(18, 650, 10, 21), "New operator - Camera");
+  EXPECT_EQ(text(14, 644, 51, 13), "Layer      : ");
+  EXPECT_EQ(text(14, 761, 81, 6, true), "12.500");
+  EXPECT_EQ(text(14, 761, 111, 5, true), "1.000");
+  EXPECT_EQ(centred(14, 700, 155, "Proceed") + centred(14, 840, 155, "Cancel"), "ProceedCancel");
+  const Rgb face{171, 165, 157};
+  expectPixels({{650, 140, face}, {749, 169, face}, {650, 139, kCanvas}, {790, 140, face}, {889, 169, face},
+                {789, 150, kCanvas}, {790, 48, {255, 255, 255}}, {793, 48, kCanvas}, {838, 78, {220, 220, 220}},
+                {842, 78, kCanvas}, {838, 108, {220, 220, 220}}, {842, 108, kCanvas}});
+
+  // The Layer field takes 0 to 15 only, by wheel and by drag.
+  pass(780, 45, 0, -1);
+  EXPECT_EQ(editor->newClipLayer, 0.0f);
+  for (int i = 0; i < 17; ++i) pass(780, 45, 0, +1);
+  EXPECT_EQ(editor->newClipLayer, 15.0f);
+  for (int y : {45, 44, 56}) pass(780, y, L);  // 16 refused, then 12 down
+  EXPECT_EQ(editor->newClipLayer, 3.0f);
+  pass(780, 56);
+  // A fine drag on Start time lasts until the next draw seeds the play position again.
+  pass(780, 75, R);
+  editor->mouseMove(780, -25);
+  EXPECT_FLOAT_EQ(editor->newClipStart, 12.6f);
+  pass(720, 155);
+  EXPECT_EQ(editor->newClipStart, 12.5f);
+  pass(780, 75, L);  // left: coarse drags, on Start time and on Length
+  editor->mouseMove(780, 73);
+  EXPECT_EQ(editor->newClipStart, 14.5f);
+  pass(780, 105);
+  pass(780, 105, L);
+  editor->mouseMove(780, 102);
+  EXPECT_EQ(editor->newClipLength, 4.0f);
+  pass(720, 155);
+
+  // Cancel closes without a clip; the Layer value stays for next time; Proceed appends.
+  pass(840, 155, L);
+  pass(840, 155);
+  EXPECT_TRUE(timeline.editMode == kEditNothing && timeline.clipCount(3) == 0);
+  key('N');
+  pass(700, 105, L);
+  pass(700, 160);
+  pass(700, 155, L);  // moved 5 up: a field still dragging would change with it
+  pass(700, 155);
+  EXPECT_TRUE(timeline.editMode == kEditNothing && timeline.clipCount(3) == 1);
+  EXPECT_TRUE(timeline.layerClipTimes[3][0].start == 12.5f && timeline.layerClipTimes[3][0].length == 1.0f);
+  EXPECT_EQ(timeline.layerClipTypes[3][0], kCamera);
+
+  // A press on a bar while the dialog is open selects the clip and closes the dialog.
+  key('N');
+  pass(700, 45, L);
+  pass(100, 611);
+  pass(100, 611, L);
+  EXPECT_TRUE(timeline.editMode == kEditClip && timeline.selectedLayer == 0 && timeline.clipCount(3) == 1);
+}
+
+TEST_F(EditorTest, TimelinePixels) {
+  Timeline project;
+  const int32_t types[] = {kBox, kCamera, kEndRenderToTex, kFlat, kFlat, kFlat};
+  for (int32_t layer = 0; layer < 6; ++layer) project.addClip(layer, 3.0f, 1.5f, types[layer]);
+  start(project);
+  timeline.tracks[3].bars[0].colourClass = 2;
+  timeline.tracks[4].bars[0].colourClass = 9;
+  cursor = 2.0f;
+  pass(250, 730);
+  pass(250, 730);  // the marker stands where the last pass placed it: x 136
+  grab();
+  const double a = 84.0 / 255.0;
+  const Rgb bars[] = {kBlue, {128, 255, 128}, {255, 128, 128}, {255, 255, 128}, {171, 165, 157}, {255, 240, 240}};
+  for (int r = 0; r < 6; ++r) {
+    const Rgb row = r % 2 == 0 ? kEvenRow : kOddRow, bar = over(bars[r], a, row);
+    const int y = 601 + 24 * r;
+    // The box from x 204 to 307 with 2-pixel edges, below the row's top line.
+    expectPixels({{210, y + 19, bar}, {300, y, bar}, {204, y + 19, over(kBlack, 0.33, bar)},
+                  {203, y + 19, over(kBlack, 0.33, row)}, {306, y + 19, over(kBlack, 0.33, bar)},
+                  {307, y + 19, over(kBlack, 0.33, row)}}, 1);
+    expectPixels({{308, y + 19, row}, {250, y - 1, row}, {250, y - 2, kCanvas}});
+    // Row 0's number reaches into the ruler's text above it.
+    EXPECT_EQ(text(18, 0, 609 + 24 * r, 1).substr(r == 0), std::string(1, static_cast<char>('0' + r)));
+  }
+  EXPECT_EQ(centred(12, 256, 611, "Box") + centred(12, 256, 635, "Camera") + centred(12, 256, 659, "End rend to Tex"),
+            "BoxCameraEnd rend to Tex");
+  EXPECT_EQ(text(12, 650, 470, 6) + text(12, 950, 470, 6), "3.00004.5000");  // the hovered bar
+  EXPECT_EQ(text(14, 0, 590, 6) + text(14, 940, 590, 7), "0.000015.0000");
+  // Grid lines every 80 pixels, 2 wide; the marker's handle, face and line.
+  const Rgb face{191, 191, 64}, red{255, 102, 102};
+  expectPixels({{79, 710, kGrid}, {80, 710, kGrid}, {78, 710, kEvenRow}, {81, 710, kEvenRow}, {160, 700, kGrid},
+                {126, 590, kBlack}, {128, 583, face}, {136, 581, kBlack}, {136, 582, face}, {143, 597, face},
+                {136, 598, kBlack}, {145, 590, kBlack}, {146, 590, kCanvas}, {135, 700, red}, {136, 700, red},
+                {134, 700, kEvenRow}, {137, 700, kEvenRow}});
+
+  // The band before time 0, the grid moved by the arrow keys, the handle under the mouse.
+  editor->setViewStart(-5.0f);
+  editor->shiftGrid(-5);
+  for (int i = 0; i < 3; ++i) pass(478, 590);
+  grab();
+  const Rgb shaded = over(kBlack, 0.2, kEvenRow);
+  expectPixels({{10, 612, shaded}, {340, 740, over(kBlack, 0.2, kOddRow)}, {74, 612, over(kBlack, 0.2, kGrid)},
+                {76, 612, shaded}}, 1);
+  expectPixels({{341, 612, kEvenRow}, {470, 590, {255, 255, 64}}});
+  EXPECT_EQ(text(14, 0, 590, 7) + text(14, 940, 590, 7), "-5.000010.0000");
+  editor->shiftGrid(90);
+  pass(0, 0);
+  grab();
+  expectPixels({{4, 700, over(kBlack, 0.2, kGrid)}, {84, 700, over(kBlack, 0.2, kGrid)}, {74, 700, shaded}}, 1);
+}
+
+TEST_F(EditorTest, CullingChangesNoPixelAndNoHover) {
+  std::mt19937 random(11);
+  std::uniform_real_distribution<float> begin(-40.0f, 120.0f), span(-6.0f, 6.0f);
+  Timeline project;
+  for (int i = 0; i < 150 * kLayerCount; ++i) {
+    project.addClip(i % kLayerCount, begin(random), span(random), static_cast<int32_t>(random() % kOperatorTypeCount));
+  }
+  project.addClip(2, 1e30f, 1.0f, kFlat);
+  start(project);
+  const struct { int32_t zoom; float viewStart; int32_t scroll; } views[] = {{40, 37.25f, -3}, {1, -300.0f, -10}, {kMaxZoom, 3.0f, 0}};
+  for (const auto& view : views) {
+    editor->setZoom(view.zoom);
+    editor->viewStart = view.viewStart;
+    editor->trackScroll = view.scroll;
+    std::vector<uint8_t> pictures[2];
+    std::vector<bool> hovers[2];
+    for (int culled = 0; culled < 2; ++culled) {
+      editor->cullBars = culled == 1;
+      pass(517, 650);
+      pass(517, 650);
+      grab();
+      pictures[culled] = pixels;
+      for (int32_t y = 598; y < 745; y += 6) {
+        for (int32_t x = -20; x < 1050; x += 23) {
+          editor->mouseMove(x, y);
+          for (const LayerTrack& layer : timeline.tracks) {
+            for (const ClipBar& bar : layer.bars) hovers[culled].push_back(bar.hovered);
+          }
+        }
+      }
+    }
+    EXPECT_TRUE(pictures[0] == pictures[1]) << "zoom " << view.zoom;
+    EXPECT_TRUE(hovers[0] == hovers[1]) << "zoom " << view.zoom;
+  }
+}
+
+TEST_F(EditorTest, TransportButtonsAndTheMarkerScrubbingAfterPauseOrStop) {
+  start(Timeline());
+  const struct { int x; int32_t hit, last; } buttons[] = {{79, 1, 0}, {140, 2, 1}, {205, 3, 2}, {82, 0, 2}};
+  for (const auto& b : buttons) {
+    pass(b.x, 500, L);
+    EXPECT_EQ(editor->transportHit(2), 0);
+    EXPECT_EQ(editor->transportHit(0), b.hit) << b.x;
+    EXPECT_EQ(editor->lastTransport, b.last);
+    pass(b.x, 500);
+  }
+  cursor = 2.0f;
+  pass(0, 0);
+  pass(0, 0);
+  for (auto [x, y, in] : {std::tuple{126, 580, true}, {145, 599, true}, {125, 590, false}, {146, 590, false},
+                          {130, 579, false}, {130, 600, false}}) {
+    pass(x, y);
+    EXPECT_EQ(editor->playMarker.hovered, in) << x << "," << y;
+  }
+  // Dragged 64 pixels to the right: 0.9375 seconds later, but only after Pause or Stop.
+  for (int32_t transport : {0, 1, 2}) {
+    editor->lastTransport = transport;
+    for (int i = 0; i < 3; ++i) pass(136, 590);
+    pass(136, 590, L);
+    EXPECT_EQ(pass(200, 590, L), transport == 0 ? 2.0f : 2.9375f);
+  }
+}
+
+TEST_F(EditorTest, LoadAndSaveFailuresKeepTheWork) {
+  Timeline project;
+  project.addClip(4, 1.0f, 2.0f, kCamera);
+  start(project);
+  EXPECT_FALSE(editor->hasUnsavedChanges());
+  pass(100, 611 + 96, L);
+  pass(150, 611 + 96, L);  // drags the clip
+  pass(150, 611 + 96);
+  EXPECT_TRUE(editor->hasUnsavedChanges());
+  ParameterPanel* panel = editor->panel.get();
+
+  std::ofstream(path, std::ios::binary | std::ios::trunc).write("\x00\x05", 2);  // cut short
+  testing::internal::CaptureStderr();
+  key('L');
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("save.brz"), std::string::npos);
+  EXPECT_TRUE(timeline.editMode == kEditClip && editor->panel.get() == panel);
+  EXPECT_NE(timeline.tracks[4].bars[0].start, 1.0f);
+
+  ASSERT_TRUE(saveProject(project, path, nullptr));
+  key('L');
+  EXPECT_TRUE(timeline.editMode == kEditNothing && timeline.tracks[4].bars[0].start == 1.0f);
+  EXPECT_FALSE(editor->hasUnsavedChanges());
+
+  timeline.addClip(0, 1.0f, 1.0f, kBox);
+  editor->projectPath = dir + "/no-such-folder/save.brz";
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(editor->saveProject());
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("no-such-folder"), std::string::npos);
+  EXPECT_TRUE(editor->hasUnsavedChanges());
+
+  // A selection that names no clip makes no panel.
+  for (auto [layer, clip] : {std::pair{-1, 0}, {16, 0}, {4, -1}, {4, 1}}) {
+    timeline.selectedLayer = layer;
+    timeline.selectedClip = clip;
+    editor->createParameterPanel();
+    EXPECT_FALSE(editor->panel) << layer << "/" << clip;
+  }
+  editor->setPlayCursor(15.5f);  // the view follows the play position forwards only
+  EXPECT_EQ(editor->viewStart, 0.5f);
+  editor->setPlayCursor(14.0f);
+  EXPECT_EQ(editor->viewStart, 0.5f);
+}
+
+}  // namespace
+}  // namespace korvalin::test

@@ -1,0 +1,331 @@
+// Text, Buttons, the two value fields and the seven parameter panels: their rules, and what they
+// draw on the editor canvas, read back pixel by pixel and glyph by glyph.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <string>
+#include <tuple>
+
+#include "editor/parameter_panel.h"
+#include "editor/value_field.h"
+#include "tests/common/canvas.h"
+
+namespace korvalin::test {
+namespace {
+
+const float kNaN = std::numeric_limits<float>::quiet_NaN();
+
+template <typename Field>
+void hoverBox(Field& field) { field.track(field.boxLeft() + 1, field.y + 1); }
+
+using UiTest = CanvasTest;
+
+TEST_F(UiTest, TextReadsBackGlyphByGlyphAtEverySize) {
+  const std::string sample = " !09?@AZ_`az~\x7f";  // both ends of all three sheet rows
+  for (int size : {12, 14, 18}) {
+    clear();
+    drawText(sample.c_str(), size, 0, 100, 100);
+    drawText("Play", size, 1, 400, 200);
+    drawText("A\tB\xC8" "C", size, 0, 100, 300);  // codes outside 32-127 take a step, draw nothing
+    grab();
+    EXPECT_EQ(text(size, 100, 100, sample.size()), sample) << size;
+    EXPECT_EQ(centred(size, 400, 200, "Play"), "Play") << size;
+    EXPECT_EQ(text(size, 100, 300, 5), "A\1B\1C") << size;
+  }
+
+  // drawGlyph on its own: the pen moves first, then the glyph stands at the pen.
+  clear();
+  glTranslatef(toUnits(100), -toUnits(509), 0.0f);
+  glScalef(1.4f, 1.4f, 1.0f);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glColor3f(0.0f, 0.0f, 0.0f);
+  for (char c : {'O', 'k', '\t', '!'}) drawGlyph(c, 14);
+  drawGlyph('x', 13);
+  grab();
+  EXPECT_EQ(text(14, 100, 500, 5), "Ok\1!\1");
+  EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
+
+  // Whatever is drawn, even nothing, blending ends off, depth testing on and the colour black.
+  for (const char* s : {"", static_cast<const char*>(nullptr), "x"}) {
+    for (int size : {14, 13}) {
+      glEnable(GL_BLEND);
+      glDisable(GL_DEPTH_TEST);
+      glColor3f(1.0f, 1.0f, 1.0f);
+      drawText(s, size, 1, 50, 50);
+      float colour[4];
+      glGetFloatv(GL_CURRENT_COLOR, colour);
+      EXPECT_TRUE(!glIsEnabled(GL_BLEND) && glIsEnabled(GL_DEPTH_TEST) && colour[0] == 0.0f);
+    }
+  }
+  EXPECT_EQ(textAdvance(13), 0);
+}
+
+TEST_F(UiTest, ButtonHoverClickFaceShadowAndLabel) {
+  Button button("Play", 20, 490, 60, 20, 7);
+  EXPECT_EQ(button.track(79, 509), 7);
+  for (auto [x, y] : {std::pair{80, 491}, {21, 510}, {20, 491}, {21, 490}}) EXPECT_EQ(button.track(x, y), 0);
+  EXPECT_EQ(button.track(21, 491), 7);
+  EXPECT_TRUE(button.clicked(0));
+  EXPECT_FALSE(button.clicked(2) || button.clicked(-1));
+  EXPECT_FALSE(button.hovered || button.clicked(0));
+
+  button.draw();
+  grab();
+  const Rgb face{171, 165, 157}, shadow{141, 135, 127};
+  // The shadow, 3.84 pixels right and down and drawn later, shows only right of and below the face.
+  expectPixels({{21, 490, face}, {79, 509, face}, {80, 500, shadow}, {83, 494, shadow}, {82, 493, kCanvas},
+                {84, 500, kCanvas}, {50, 510, shadow}, {24, 513, shadow}, {22, 512, kCanvas}, {50, 514, kCanvas},
+                {19, 500, kCanvas}, {50, 489, kCanvas}});
+  EXPECT_EQ(centred(14, 50, 500, "Play"), "Play");
+
+  // place keeps hover and colour; the hover colour wins over the face colour.
+  button.setColour(10, 200, 30);
+  button.place("Stop", 100, 400, 100, 31, 3);
+  clear();
+  button.draw();
+  grab();
+  EXPECT_EQ(at(102, 402), (Rgb{10, 200, 30}));
+  EXPECT_EQ(centred(14, 150, 415, "Stop"), "Stop");
+  EXPECT_EQ(button.track(199, 430), 3);
+  clear();
+  button.draw();
+  grab();
+  EXPECT_EQ(at(102, 402), (Rgb{185, 185, 128}));
+  EXPECT_EQ(Button().colour[1], 165);
+}
+
+TEST(ValueFieldTest, HoverWheelAndDragsStepWholeOrNotAtAll) {
+  float value = 8;
+  IntField field;
+  field.bind(&value, 0, 9, 660, 40, 3, "Size X");  // box x 714 to 738, y 40 to 57
+  for (auto [x, y, in] : {std::tuple{715, 41, true}, {737, 56, true}, {714, 41, false}, {738, 41, false},
+                          {715, 40, false}, {715, 57, false}}) {
+    field.track(x, y);
+    EXPECT_EQ(field.hovered, in) << x << "," << y;
+    field.press();
+    EXPECT_EQ(field.dragging, in);
+    field.release();
+  }
+  field.track(720, 48);
+  field.press();
+  field.track(720, 43);  // 5 up: 13 is out of range, and there is no clamping to 9
+  EXPECT_EQ(value, 8);
+  field.track(720, 42);
+  field.press();              // a button still held does not move the anchor
+  field.track(1000, 50);      // far outside the box, 8 down
+  EXPECT_EQ(value, 1);
+  field.release();
+  field.track(720, 49);
+  field.wheel(-1);
+  field.wheel(-1);
+  field.wheel(-1);
+  EXPECT_EQ(value, 0);  // 1, 0, then -1 refused
+  field.track(0, 0);
+  field.wheel(1);
+  EXPECT_EQ(value, 0);
+
+  // A float maximum is exclusive; fine drags move 0.001 per pixel, coarse ones first.
+  float scale = 9.25f;
+  FloatField floatField;
+  floatField.bind(&scale, 0, 10, 660, 115, 4, "Scale ");  // box x 714 to 778
+  floatField.track(777, 131);
+  floatField.wheel(1);
+  EXPECT_EQ(scale, 9.25f);
+  floatField.press(2);
+  floatField.track(777, -119);  // 250 up
+  EXPECT_FLOAT_EQ(scale, 9.5f);
+  floatField.release();
+  floatField.track(777, 131);
+  floatField.press(0);
+  floatField.press(2);
+  floatField.track(777, 132);  // both drags: the coarse step takes the pixel
+  EXPECT_EQ(scale, 8.5f);
+  floatField.release();
+  floatField.track(780, 100);
+  floatField.press(0);
+  floatField.press(2);
+  EXPECT_FALSE(floatField.dragging || floatField.fineDragging);
+  EXPECT_EQ(floatField.boxRight(), 778);
+  char exact[] = "1234";  // a text that just fills its box is not cut
+  cutToBox(exact, 4);
+  EXPECT_STREQ(exact, "1234");
+}
+
+TEST(ValueFieldTest, BindRaisesLowAndNaNValuesPerKindAndKeepsWidgetState) {
+  const struct { bool isFloat; float stored, expected; } cases[] = {
+      {false, -1500, -1000}, {true, -1500, 0}, {false, kNaN, -1000}, {true, kNaN, 0},
+      {false, -1000, -1000}, {true, -1000, -1000}, {false, 1002, 1002}, {true, 1000, 1000}};
+  for (const auto& c : cases) {
+    float value = c.stored;
+    if (c.isFloat) FloatField().bind(&value, -1000, 1000, 660, 40, 6, "Position X ");
+    if (!c.isFloat) IntField().bind(&value, -1000, 1000, 660, 40, 6, "Position X ");
+    EXPECT_EQ(value, c.expected) << c.isFloat << " " << c.stored;
+  }
+  float value = 1;
+  FloatField field;
+  field.bind(&value, -1, 500, 650, 70, 5, "Start time : ");
+  hoverBox(field);
+  field.press(0);
+  field.bind(&value, -1, 500, 650, 70, 5, "Start time : ");  // the dialog binds every frame
+  EXPECT_TRUE(field.hovered && field.dragging && field.dragAnchorY == 71);
+}
+
+TEST_F(UiTest, FieldsDrawFrameBoxValueLabelAndCaret) {
+  float whole = 2.7f, fraction = 1.25f, wide = 12345, huge = -123456789.0f;
+  IntField a, c;
+  FloatField b, d;
+  a.bind(&whole, 0, 9, 660, 40, 3, "Size X");
+  b.bind(&fraction, 0, 10, 660, 115, 4, "Scale ");
+  c.bind(&wide, 0, 99, 660, 190, 4, "Cut ");
+  d.bind(&huge, -1e9f, 1e9f, 660, 265, 6, "Huge ");
+  hoverBox(a);
+  a.draw();
+  b.draw();
+  c.draw();
+  d.draw();
+  EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
+  grab();
+  EXPECT_EQ(text(14, 708, 51, 2, true), "2\1");
+  EXPECT_EQ(text(14, 654, 51, 6), "Size X");
+  EXPECT_EQ(text(14, 708, 126, 6, true), "1.250\1");
+  EXPECT_EQ(text(14, 654, 126, 5), "Scale");
+  EXPECT_EQ(text(14, 690, 201, 5, true), "123>\1");  // cut to the box, marked as cut
+  EXPECT_EQ(text(14, 699, 276, 11, true), "-12345679>\1");
+  const Rgb grey{220, 220, 220}, white{255, 255, 255};
+  // The frame reaches 1.92 pixels past the box; the caret is 1.15 pixels wide at its left edge.
+  expectPixels({{712, 48, kBlack}, {711, 48, kCanvas}, {739, 48, kBlack}, {740, 48, kCanvas}, {730, 38, kBlack},
+                {730, 37, kCanvas}, {730, 58, kBlack}, {730, 59, kCanvas}, {714, 48, kBlack}, {715, 48, white},
+                {737, 56, white}, {714, 123, kBlack}, {715, 123, grey}, {777, 131, grey}, {779, 131, kBlack}});
+}
+
+// Every panel's rows as "label|kind|min..max@y/digits", from the tables the panels are made to.
+const char* const kPanelRows[kOperatorTypeCount] = {
+    "Image ID |i|0..999@40/4;Blendmode Src|i|0..14@65/3;Blendmode Dst|i|0..14@90/3;",
+    "Rotate X|i|-360..360@40/5;Rotate Y|i|-360..360@65/5;Rotate Z|i|-360..360@90/5;Scale |f|0..10@115/4;",
+    "Target x |f|-1000..1000@40/6;Target y |f|-1000..1000@65/6;Target z |f|-1000..1000@90/6;"
+    "Position x |f|-1000..1000@115/6;Position y |f|-1000..1000@140/6;Position z |f|-1000..1000@165/6;"
+    "Position sin x |f|0..100@190/5;Position sin y |f|0..100@215/5;Position sin z |f|0..100@240/5;"
+    "Position sin x offset |f|0..100@265/5;Position sin y offset |f|0..100@290/5;"
+    "Position sin z offset |f|0..100@315/5;Fov |f|10..200@340/5;",
+    "Size X|i|0..9@40/3;Size Y|i|0..9@65/3;",
+    "Size X |i|0..9@40/3;Size Y |i|0..9@65/3;Image ID |i|90..100@90/5;",
+    "Position X |f|-1000..1000@40/6;Position Y |f|-1000..1000@65/6;Position Z |f|-1000..1000@90/6;"
+    "Speed |f|-100..100@115/5;Distance |f|-1000..1000@140/6;Rotate speed |f|-720..720@165/5;"
+    "Offset |f|-720..720@190/5;Model ID |i|0..6@215/3;",
+    "Image ID |i|0..100@40/5;Blendmode src |i|0..14@65/4;Blendmode dst |i|0..14@90/4;Scale |f|-50..50@115/4;"
+    "Position X |f|-1000..1000@140/6;Position Y |f|-1000..1000@165/6;"};
+const char* const kTitles[kOperatorTypeCount] = {"2D Layer", "Box", "Camera", "Start rend To Tex",
+                                                 "End rend To Tex", "3D Model", "Flat"};
+
+TEST_F(UiTest, EveryPanelBindsItsRowsAndDrawsThem) {
+  for (int32_t type = 0; type < kOperatorTypeCount; ++type) {
+    ParameterBlock block;
+    for (int k = 0; k < kMaxParamCount; ++k) block[k] = k + 0.5f;
+    auto panel = makeParameterPanel(type, block, nullptr);
+    auto& fields = dynamic_cast<FieldListPanel&>(*panel);
+    EXPECT_EQ(panel->kind(), type == 0 ? 1 : type);
+    std::string rows;
+    for (int32_t k = 0; k < fields.fieldCount(); ++k) {
+      const ValueField& f = fields.field(k);
+      const bool isFloat = fields.isFloatField(k);
+      char row[96];
+      std::snprintf(row, sizeof row, "%s|%c|%g..%g@%d/%d;", f.label, isFloat ? 'f' : 'i', f.minimum,
+                    f.upperBound - (isFloat ? 0 : 1), f.y, f.width - (isFloat ? 4 : 0));
+      rows += row;
+      EXPECT_TRUE(f.x == 660 && f.target == &block.values[k] && fields.param(k) == f.target);
+    }
+    EXPECT_EQ(rows, kPanelRows[type]);
+
+    clear();
+    panel->draw(fields.field(0).boxLeft() + 2, fields.field(0).y + 2);
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
+    grab();
+    const std::string title = kTitles[type];
+    EXPECT_EQ(text(18, 650, 20, title.size()), title);
+    for (int32_t k = 0; k < fields.fieldCount(); ++k) {
+      const ValueField& f = fields.field(k);
+      const std::string label = f.label;
+      char value[32];
+      const float v = block[k];  // as bind left it
+      if (fields.isFloatField(k)) std::snprintf(value, sizeof value, "%.3f", v);
+      if (!fields.isFloatField(k)) std::snprintf(value, sizeof value, "%d", static_cast<int>(v));
+      // Trailing spaces of short labels meet the box's frame.
+      const std::string shown = label.substr(0, label.find_last_not_of(' ') + 1);
+      EXPECT_EQ(text(14, f.x - 6, f.y + 11, shown.size()), shown) << type << "/" << k;
+      EXPECT_EQ(text(14, f.boxLeft() - 6, f.y + 11, 8, true).substr(0, std::strlen(value)), value) << type << "/" << k;
+      EXPECT_EQ(at(f.boxRight() - 2, f.y + 2), k == 0 ? (Rgb{255, 255, 255}) : (Rgb{220, 220, 220}));
+    }
+  }
+  ParameterBlock block;
+  EXPECT_TRUE(makeParameterPanel(-1, block, nullptr) == nullptr && makeParameterPanel(7, block, nullptr) == nullptr);
+}
+
+TEST_F(UiTest, PanelButtonsAndWheelReachTheRightWidgets) {
+  ParameterBlock block;
+  block[0] = 5;     // Image ID, an IntField
+  block[4] = 1.0f;  // Position X, a FloatField
+  auto owned = makeParameterPanel(kFlat, block, nullptr);
+  auto& panel = dynamic_cast<FlatPanel&>(*owned);
+  panel.draw(panel.positionX.boxLeft() + 1, panel.positionX.y + 1);  // hover by the panel's own track
+  panel.imageId.hovered = true;
+  panel.mouseButton(1);  // middle: nothing anywhere
+  panel.mouseButton(2);  // right: a fine drag on a FloatField only
+  EXPECT_TRUE(!panel.imageId.dragging && !panel.positionX.dragging && panel.positionX.fineDragging);
+  panel.draw(panel.positionX.mouseX - 200, panel.positionX.mouseY - 250);
+  EXPECT_NEAR(block[4], 1.25f, 1e-5f);
+  panel.mouseButton(-1);
+  panel.draw(panel.imageId.boxLeft() + 1, panel.imageId.y + 1);
+  panel.mouseButton(0);  // left: coarse drags, on both kinds
+  panel.wheel(-1);
+  EXPECT_TRUE(panel.imageId.dragging && block[0] == 4 && block[4] == 1.25f);
+  panel.mouseButton(-1);
+  EXPECT_FALSE(panel.imageId.dragging || panel.positionX.fineDragging);
+
+  // A second panel of the same type edits only the second block.
+  ParameterBlock second;
+  auto next = makeParameterPanel(kFlat, second, nullptr);
+  next->draw(panel.imageId.boxLeft() + 1, panel.imageId.y + 1);
+  next->wheel(1);
+  EXPECT_TRUE(second[0] == 1 && block[0] == 4);
+}
+
+TEST_F(UiTest, LayerPreviewShowsTheImageUprightAndNothingOutsideTheTable) {
+  // 2 x 2: red top left, green top right, blue bottom left, yellow bottom right.
+  const uint8_t texels[16] = {0, 0, 255, 255, 255, 255, 0, 255, 255, 0, 0, 255, 0, 255, 0, 255};
+  TextureTable table;
+  glGenTextures(1, &table.names[5]);
+  glBindTexture(GL_TEXTURE_2D, table.names[5]);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 2, 2, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  ParameterBlock block;
+  block[0] = 5.9f;
+  Layer2DPanel panel(block, &table);
+  panel.draw(0, 0);
+  EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
+  grab();
+  expectPixels({{660, 130, {255, 0, 0}}, {759, 229, {255, 0, 0}}, {760, 130, {0, 255, 0}}, {859, 229, {0, 255, 0}},
+                {660, 230, {0, 0, 255}}, {759, 329, {0, 0, 255}}, {760, 230, {255, 255, 0}}, {859, 329, {255, 255, 0}},
+                {659, 200, kCanvas}, {860, 200, kCanvas}, {700, 129, kCanvas}, {700, 330, kCanvas}});
+
+  const struct { float id; int32_t slot; } cases[] = {{99, 99}, {100, -1}, {1500, -1}, {-1, -1}, {kNaN, -1}};
+  for (const auto& c : cases) {
+    block[0] = c.id;
+    EXPECT_EQ(panel.previewSlot(), c.slot) << c.id;
+  }
+  clear();
+  panel.draw(0, 0);
+  grab();
+  EXPECT_EQ(at(760, 230), kCanvas);
+  block[0] = 5;
+  EXPECT_EQ(Layer2DPanel(block, nullptr).previewSlot(), -1);
+  glDeleteTextures(1, &table.names[5]);
+}
+
+}  // namespace
+}  // namespace korvalin::test
