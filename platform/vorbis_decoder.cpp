@@ -55,16 +55,18 @@ bool VorbisDecoder::seek(int64_t frame) {
   // The library refuses frames outside the file.
   if (ov_pcm_seek(&file_->vf, frame) != 0) return false;
   position_ = frame;
+  damagedAt_ = -1;
+  silence_ = 0;
+  samples_.clear();
+  next_ = 0;
   return true;
 }
 
-int64_t VorbisDecoder::read(float* interleaved, int64_t frames) {
-  int64_t done = 0;
-  while (done < frames) {
+long VorbisDecoder::decode() {
+  for (;;) {
     float** pcm = nullptr;
     int section = 0;
-    const int want = static_cast<int>(std::min<int64_t>(frames - done, 4096));
-    const long got = ov_read_float(&file_->vf, &pcm, want, &section);
+    const long got = ov_read_float(&file_->vf, &pcm, 4096, &section);
     // A gap in the data: decoding goes on after it, as a player would.
     if (got == OV_HOLE) continue;
     if (got < 0) {
@@ -73,12 +75,43 @@ int64_t VorbisDecoder::read(float* interleaved, int64_t frames) {
       error_ = at;
       return got;
     }
-    if (got == 0) break;
-    // Never more than asked for, whatever the library hands back.
-    const int64_t count = std::min<int64_t>(got, frames - done);
-    float* out = interleaved + done * channels_;
-    for (int64_t i = 0; i < count; ++i) {
+    // The page's own position says where these samples belong: whatever a damaged stretch lost
+    // before them becomes silence.
+    const int64_t start = ov_pcm_tell(&file_->vf) - got;
+    if (start > position_) {
+      silence_ = start - position_;
+      if (damagedAt_ < 0) damagedAt_ = position_;
+    }
+    samples_.resize(static_cast<size_t>(got) * channels_);
+    float* out = samples_.data();
+    for (long i = 0; i < got; ++i) {
       for (int c = 0; c < channels_; ++c) *out++ = pcm[c][i];
+    }
+    next_ = 0;
+    return got;
+  }
+}
+
+int64_t VorbisDecoder::read(float* interleaved, int64_t frames) {
+  int64_t done = 0;
+  // Never past the length the file declares, whatever its pages claim.
+  while (done < frames && position_ < length_) {
+    if (silence_ == 0 && next_ == samples_.size()) {
+      const long got = decode();
+      if (got < 0) return got;
+      if (got == 0) break;
+    }
+    const int64_t room = std::min(frames - done, length_ - position_);
+    float* out = interleaved + done * channels_;
+    int64_t count = 0;
+    if (silence_ > 0) {
+      count = std::min(silence_, room);
+      std::fill(out, out + count * channels_, 0.0f);
+      silence_ -= count;
+    } else {
+      count = std::min<int64_t>(room, static_cast<int64_t>(samples_.size() - next_) / channels_);
+      std::copy_n(samples_.data() + next_, count * channels_, out);
+      next_ += static_cast<size_t>(count * channels_);
     }
     done += count;
     position_ += count;

@@ -1,0 +1,82 @@
+// What the export's tests share: temporary files per process, shell commands, and test music
+// whose phase tells the position to the frame.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace korvalin::test {
+
+inline std::string tempPath(const std::string& name) {
+  return ::testing::TempDir() + "korvalin_export_" + std::to_string(getpid()) + "_" + name;
+}
+
+// Standard output of a shell command, and its exit status.
+inline std::string capture(const std::string& command, int* status = nullptr) {
+  std::string out;
+  FILE* pipe = popen(command.c_str(), "r");
+  char chunk[4096];
+  for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) out.append(chunk, n);
+  const int result = pclose(pipe);
+  if (status != nullptr) *status = WIFEXITED(result) ? WEXITSTATUS(result) : -1;
+  return out;
+}
+
+inline std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The number after the first `key` in `text`.
+inline double number(const std::string& text, const std::string& key) {
+  const size_t at = text.find(key);
+  return at == std::string::npos ? NAN : std::atof(text.c_str() + at + key.size());
+}
+
+// Channel 0: a fast tone (one frame turns it by 0.43 rad at 44.1 kHz); channel 1: a chirp, so
+// that no two positions sound alike.
+inline float tone(int64_t frame, int channel, int rate) {
+  const double t = static_cast<double>(frame) / rate, pi = 3.14159265358979323846;
+  return static_cast<float>(channel == 0 ? 0.5 * std::sin(2 * pi * 3001 * t)
+                                         : 0.5 * std::sin(2 * pi * (150 + 100 * t) * t));
+}
+
+// Mono samples (channels averaged) of `file` from `seconds` on, `length` seconds, at `rate`.
+inline std::vector<float> sound(const std::string& file, double seconds, int rate, double length = 0.1) {
+  const std::string raw = capture("ffmpeg -v error -ss " + std::to_string(seconds) + " -i " + file + " -t " +
+                                  std::to_string(length) + " -ac 1 -ar " + std::to_string(rate) + " -f f32le -");
+  std::vector<float> samples(raw.size() / sizeof(float));
+  std::memcpy(samples.data(), raw.data(), samples.size() * sizeof(float));
+  return samples;
+}
+
+// The tone's channels averaged, as `sound` hears them, from `seconds` on.
+inline std::vector<float> toneAt(double seconds, int rate, int channels, size_t count) {
+  std::vector<float> out(count);
+  const auto first = static_cast<int64_t>(std::llround(seconds * rate));
+  for (size_t i = 0; i < count; ++i) {
+    for (int c = 0; c < channels; ++c) out[i] += tone(first + static_cast<int64_t>(i), c, rate) / channels;
+  }
+  return out;
+}
+
+inline double correlation(const std::vector<float>& a, const std::vector<float>& b) {
+  double ab = 0, aa = 0, bb = 0;
+  for (size_t i = 0; i < std::min(a.size(), b.size()); ++i) {
+    ab += a[i] * b[i];
+    aa += a[i] * a[i];
+    bb += b[i] * b[i];
+  }
+  return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0;
+}
+
+}  // namespace korvalin::test
