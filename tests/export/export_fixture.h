@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/music.h"
+
 namespace korvalin::test {
 
 inline std::string tempPath(const std::string& name) {
@@ -48,6 +50,17 @@ inline float tone(int64_t frame, int channel, int rate) {
   const double t = static_cast<double>(frame) / rate, pi = 3.14159265358979323846;
   return static_cast<float>(channel == 0 ? 0.5 * std::sin(2 * pi * 3001 * t)
                                          : 0.5 * std::sin(2 * pi * (150 + 100 * t) * t));
+}
+
+// `seconds` of the tone, written as tempPath(name); links of a chained file need serials of
+// their own.
+inline std::string writeTone(const std::string& name, int rate, int channels, double seconds = 2,
+                             uint32_t serial = 1) {
+  std::vector<float> samples(static_cast<size_t>(seconds * rate) * channels);
+  for (size_t i = 0; i < samples.size(); ++i) samples[i] = tone(i / channels, i % channels, rate);
+  std::string error;
+  EXPECT_TRUE(content::writeOggVorbis(tempPath(name), samples, rate, 0.6f, &error, serial, channels)) << error;
+  return tempPath(name);
 }
 
 // Mono samples (channels averaged) of `file` from `seconds` on, `length` seconds, at `rate`.

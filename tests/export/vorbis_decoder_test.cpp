@@ -4,21 +4,11 @@
 
 #include "platform/vorbis_decoder.h"
 #include "tests/export/export_fixture.h"
-#include "tools/music.h"
 
 namespace korvalin {
 namespace {
 
 using namespace test;
-
-// `seconds` of the tone; links of a chained file need serials of their own.
-std::string writeTone(const std::string& name, int rate, int channels, double seconds = 2, uint32_t serial = 1) {
-  std::vector<float> samples(static_cast<size_t>(seconds * rate) * channels);
-  for (size_t i = 0; i < samples.size(); ++i) samples[i] = tone(i / channels, i % channels, rate);
-  std::string error;
-  EXPECT_TRUE(content::writeOggVorbis(tempPath(name), samples, rate, 0.6f, &error, serial, channels)) << error;
-  return tempPath(name);
-}
 
 // RMS difference between what was read and the tone from `frame` on.
 double mismatch(const std::vector<float>& got, int64_t frame, int rate, int channels) {
