@@ -39,10 +39,10 @@ TEST(ExportEndToEnd, ShortRangeHasTheRightFramesAndSound) {
             "h264,tv,bt709,bt709,bt709,30/1,2.000000,60\naac,44100,0/0,2.000000,87\n");
   for (int k : {0, 31, 59}) EXPECT_GE(framePsnr(out, k, 10 + k / 30.0), 40.0) << "frame " << k;
   const std::string music = kRunDir + "/data/Vavorerid_by__qx_.ogg";
-  const std::vector<float> exported = sound(out, 0, 44100);
+  const std::vector<float> exported = sound(out, 0);
   ASSERT_GE(exported.size(), 4000u);
-  EXPECT_GT(correlation(exported, sound(music, 10.0, 44100)), 0.9);
-  EXPECT_LT(correlation(exported, sound(music, 0.0, 44100)), 0.5);
+  EXPECT_GT(correlation(exported, sound(music, 10.0)), 0.9);
+  EXPECT_LT(correlation(exported, sound(music, 0.0)), 0.5);
 
   // Captures fed back from frame to frame look as they do when the demo has played up to there.
   korvalin("--export " + tempPath("feedback.mp4") + " --from 100 --to 100.02", &status);
@@ -77,19 +77,6 @@ TEST(ExportEndToEnd, RefusalsAreOneLine) {
             "korvalin: cannot write " + locked + "/a.mp4.part: Permission denied\n");
   EXPECT_EQ(status, 1);
   EXPECT_EQ(capture("ls -A " + locked), "");
-}
-
-// A full disk: a tiny file system of its own, in a mount namespace of its own (root only).
-TEST(ExportEndToEnd, FullDiskFailsAndRemovesThePart) {
-  const std::string dir = tempPath("full");
-  int status = 0;
-  capture("mkdir -p " + dir + " && unshare -m true 2>/dev/null", &status);
-  if (getuid() != 0 || status != 0) GTEST_SKIP() << "needs root and mount namespaces";
-  const std::string said = capture("cd " + kRunDir + " && unshare -m sh -c 'mount -t tmpfs -o size=16k tmpfs " + dir +
-                    " && " KORVALIN_PROGRAM " --export " + dir + "/v.mp4 --from 10 --to 12; echo status $?; ls -A " +
-                    dir + "' 2>&1");
-  const std::string end = "korvalin: cannot write " + dir + "/v.mp4.part: No space left on device\nstatus 1\n";
-  EXPECT_EQ(said.substr(said.size() - std::min(said.size(), end.size())), end) << said;
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// What the export's tests share: temporary files per process, shell commands, and test music
-// whose phase tells the position to the frame.
+// What the export's tests share: files per process, shell commands, and test music whose phase
+// tells the position to the frame.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -33,10 +32,7 @@ inline std::string capture(const std::string& command, int* status = nullptr) {
   return out;
 }
 
-inline std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+inline std::string readFile(const std::string& path) { return capture("cat " + path); }
 
 // The number after the first `key` in `text`.
 inline double number(const std::string& text, const std::string& key) {
@@ -44,18 +40,14 @@ inline double number(const std::string& text, const std::string& key) {
   return at == std::string::npos ? NAN : std::atof(text.c_str() + at + key.size());
 }
 
-// Channel 0: a fast tone (one frame turns it by 0.43 rad at 44.1 kHz); channel 1: a chirp, so
-// that no two positions sound alike.
+// Channel 0 a fast tone (one frame turns it by 0.43 rad at 44.1 kHz), channel 1 a chirp.
 inline float tone(int64_t frame, int channel, int rate) {
   const double t = static_cast<double>(frame) / rate, pi = 3.14159265358979323846;
-  return static_cast<float>(channel == 0 ? 0.5 * std::sin(2 * pi * 3001 * t)
-                                         : 0.5 * std::sin(2 * pi * (150 + 100 * t) * t));
+  return static_cast<float>(0.5 * std::sin(2 * pi * (channel == 0 ? 3001 : 150 + 100 * t) * t));
 }
 
-// `seconds` of the tone, written as tempPath(name); links of a chained file need serials of
-// their own.
-inline std::string writeTone(const std::string& name, int rate, int channels, double seconds = 2,
-                             uint32_t serial = 1) {
+// `seconds` of the tone as tempPath(name); links of a chained file need serials of their own.
+inline std::string writeTone(const std::string& name, int rate, int channels, double seconds = 2, uint32_t serial = 1) {
   std::vector<float> samples(static_cast<size_t>(seconds * rate) * channels);
   for (size_t i = 0; i < samples.size(); ++i) samples[i] = tone(i / channels, i % channels, rate);
   std::string error;
@@ -63,32 +55,25 @@ inline std::string writeTone(const std::string& name, int rate, int channels, do
   return tempPath(name);
 }
 
-// Mono samples (channels averaged) of `file` from `seconds` on, `length` seconds, at `rate`.
-inline std::vector<float> sound(const std::string& file, double seconds, int rate, double length = 0.1) {
-  const std::string raw = capture("ffmpeg -v error -ss " + std::to_string(seconds) + " -i " + file + " -t " +
-                                  std::to_string(length) + " -ac 1 -ar " + std::to_string(rate) + " -f f32le -");
-  std::vector<float> samples(raw.size() / sizeof(float));
-  std::memcpy(samples.data(), raw.data(), samples.size() * sizeof(float));
-  return samples;
-}
-
-// The tone's channels averaged, as `sound` hears them, from `seconds` on.
-inline std::vector<float> toneAt(double seconds, int rate, int channels, size_t count) {
-  std::vector<float> out(count);
-  const auto first = static_cast<int64_t>(std::llround(seconds * rate));
-  for (size_t i = 0; i < count; ++i) {
-    for (int c = 0; c < channels; ++c) out[i] += tone(first + static_cast<int64_t>(i), c, rate) / channels;
+// 0.1 s of sound at 44.1 kHz from `seconds` on, channels averaged: `file`'s, or the stereo
+// tone's when `file` is empty.
+inline std::vector<float> sound(const std::string& file, double seconds) {
+  std::vector<float> out(4410);
+  if (file.empty()) {
+    const int64_t first = std::llround(seconds * 44100);
+    for (size_t i = 0; i < out.size(); ++i) out[i] = tone(first + i, 0, 44100) + tone(first + i, 1, 44100);
+    return out;
   }
+  const std::string raw = capture("ffmpeg -v error -ss " + std::to_string(seconds) + " -i " + file +
+                                  " -t 0.1 -ac 1 -ar 44100 -f f32le -");
+  out.assign(raw.size() / sizeof(float), 0.0f);
+  std::memcpy(out.data(), raw.data(), out.size() * sizeof(float));
   return out;
 }
 
 inline double correlation(const std::vector<float>& a, const std::vector<float>& b) {
   double ab = 0, aa = 0, bb = 0;
-  for (size_t i = 0; i < std::min(a.size(), b.size()); ++i) {
-    ab += a[i] * b[i];
-    aa += a[i] * a[i];
-    bb += b[i] * b[i];
-  }
+  for (size_t i = 0; i < std::min(a.size(), b.size()); ++i) ab += a[i] * b[i], aa += a[i] * a[i], bb += b[i] * b[i];
   return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0;
 }
 
