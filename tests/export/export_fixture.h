@@ -55,6 +55,14 @@ inline std::string writeTone(const std::string& name, int rate, int channels, do
   return tempPath(name);
 }
 
+// Six seconds of the stereo tone with a stretch in the middle garbled.
+inline std::string writeDamaged(const std::string& name) {
+  std::string bytes = readFile(writeTone(name, 44100, 2, 6));
+  for (size_t i = bytes.size() / 2; i < bytes.size() / 2 + 600; ++i) bytes[i] = static_cast<char>(i * 37);
+  std::ofstream(tempPath(name)) << bytes;
+  return tempPath(name);
+}
+
 // 0.1 s of sound at 44.1 kHz from `seconds` on, channels averaged: `file`'s, or the stereo
 // tone's when `file` is empty.
 inline std::vector<float> sound(const std::string& file, double seconds) {

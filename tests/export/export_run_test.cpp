@@ -24,9 +24,7 @@ class ExportRun : public ::testing::Test {
     const std::string stereo = readFile(writeTone("tone.ogg", 44100, 2, 3));
     writeTone("mono.ogg", 22050, 1);
     std::ofstream(tempPath("chained.ogg")) << stereo << readFile(writeTone("c.ogg", 44100, 1, 1, 2));
-    std::string bytes = readFile(writeTone("damaged.ogg", 44100, 2, 6));
-    for (size_t i = bytes.size() / 2; i < bytes.size() / 2 + 600; ++i) bytes[i] = static_cast<char>(i * 37);
-    std::ofstream(tempPath("damaged.ogg")) << bytes;
+    writeDamaged("damaged.ogg");
     std::ofstream(tempPath("junk.ogg")) << "junk";
   }
 
