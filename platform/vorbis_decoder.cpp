@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 namespace korvalin {
@@ -69,12 +68,8 @@ long VorbisDecoder::decode() {
     const long got = ov_read_float(&file_->vf, &pcm, 4096, &section);
     // A gap in the data: decoding goes on after it, as a player would.
     if (got == OV_HOLE) continue;
-    if (got < 0) {
-      char at[64];
-      std::snprintf(at, sizeof at, "damaged Ogg Vorbis data at %.2f s", static_cast<double>(position_) / rate_);
-      error_ = at;
-      return got;
-    }
+    // The end, or the rare damage the library cannot step over (a link it cannot read).
+    if (got <= 0) return 0;
     // The page's own position says where these samples belong: whatever a damaged stretch lost
     // before them becomes silence.
     const int64_t start = ov_pcm_tell(&file_->vf) - got;
@@ -97,9 +92,7 @@ int64_t VorbisDecoder::read(float* interleaved, int64_t frames) {
   // Never past the length the file declares, whatever its pages claim.
   while (done < frames && position_ < length_) {
     if (silence_ == 0 && next_ == samples_.size()) {
-      const long got = decode();
-      if (got < 0) return got;
-      if (got == 0) break;
+      if (decode() == 0) break;
     }
     const int64_t room = std::min(frames - done, length_ - position_);
     float* out = interleaved + done * channels_;

@@ -30,17 +30,15 @@ class VorbisDecoder {
   // The frame the next read starts at.
   int64_t position() const { return position_; }
   // Up to `frames` frames of interleaved samples, nominally -1 to 1. Returns the number of frames
-  // written, 0 at the end, or a negative number when the data is damaged beyond a gap (error()
-  // says where; it does not name the file). Data lost in a gap reads as silence of the same
-  // length, so that what follows stays at its time.
+  // written, 0 at the end. Data lost in a damaged stretch reads as silence of the same length,
+  // so that what follows stays at its time.
   int64_t read(float* interleaved, int64_t frames);
-  const std::string& error() const { return error_; }
-  // The frame where the first gap was found since the last seek, or -1.
+  // The frame where the first damaged stretch began since the last seek, or -1.
   int64_t damagedAt() const { return damagedAt_; }
 
  private:
   VorbisDecoder() = default;
-  // The next packet's samples into samples_: their count, 0 at the end, negative on damage.
+  // The next packet's samples into samples_: their count, 0 at the end.
   long decode();
   struct File;
   std::unique_ptr<File> file_;
@@ -53,7 +51,6 @@ class VorbisDecoder {
   int64_t silence_ = 0;
   std::vector<float> samples_;
   size_t next_ = 0;
-  std::string error_;
 };
 
 }  // namespace korvalin

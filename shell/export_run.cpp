@@ -244,7 +244,6 @@ int runExport(const ExportOptions& options, ExportStats* stats) {
   settings.preset = options.preset;
   settings.encoderThreads = options.encoderThreads;
   AudioSource audio;
-  bool musicBroken = false;
   if (music) {
     const int64_t first = std::llround(range.from * music->sampleRate());
     if (!music->seek(first)) {
@@ -254,13 +253,7 @@ int runExport(const ExportOptions& options, ExportStats* stats) {
     settings.audioRate = music->sampleRate();
     settings.audioChannels = music->channels();
     settings.audioFrames = std::llround(range.to * music->sampleRate()) - first;
-    // Damaged music costs its sound, not the video: what cannot be decoded is silence, and
-    // the audio still lasts as long as the pictures.
-    audio = [&music, &musicBroken](float* samples, int64_t frames, std::string*) -> int64_t {
-      const int64_t got = musicBroken ? 0 : music->read(samples, frames);
-      if (got < 0) musicBroken = true;
-      return std::max<int64_t>(got, 0);
-    };
+    audio = [&music](float* samples, int64_t frames) { return music->read(samples, frames); };
   }
 
   OffscreenDemo demo(timeline);
@@ -307,10 +300,10 @@ int runExport(const ExportOptions& options, ExportStats* stats) {
     say(video->error());
     return 1;
   }
-  if (music && (musicBroken || music->damagedAt() >= 0)) {
-    const double at = static_cast<double>(musicBroken ? music->position() : music->damagedAt());
+  // Damaged music costs its sound there, not the video: the decoder gave silence in its place.
+  if (music && music->damagedAt() >= 0) {
     std::snprintf(line, sizeof line, "%s: damaged Ogg Vorbis data at %.2f s; silence stands in for what cannot be decoded",
-                  kMusicPath, at / music->sampleRate());
+                  kMusicPath, static_cast<double>(music->damagedAt()) / music->sampleRate());
     say(line);
   }
   const double wall = secondsSince(started);

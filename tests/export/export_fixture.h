@@ -85,4 +85,17 @@ inline double correlation(const std::vector<float>& a, const std::vector<float>&
   return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0;
 }
 
+// PSNR of frame k of `video` against the still renderer's picture at t, compared in the video's
+// own colours: the still put through the same BT.709 4:2:0 conversion.
+inline double framePsnr(const std::string& video, int k, double t, const std::string& runDir) {
+  char seconds[32], still[64];
+  std::snprintf(seconds, sizeof seconds, "%.6f", t);
+  std::snprintf(still, sizeof still, "/still_%07.2f.png", t);
+  capture("mkdir -p " + tempPath("stills") + " && " KORVALIN_STILLS " " + runDir + " " + tempPath("stills") + " " + seconds);
+  return number(capture("ffmpeg -hide_banner -i " + video + " -i " + tempPath("stills") + still + " -lavfi \"[0]select=eq(n\\," +
+                        std::to_string(k) + ")[a];[1]scale=out_color_matrix=bt709:out_range=tv:flags=lanczos+accurate_rnd," +
+                        "format=yuv420p[b];[a][b]psnr\" -an -f null - 2>&1"),
+                "average:");
+}
+
 }  // namespace korvalin::test
