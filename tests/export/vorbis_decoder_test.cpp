@@ -47,9 +47,14 @@ TEST(VorbisDecoder, FormatLengthAndSeeksExactToTheFrame) {
   }
 }
 
-// Other bad files are refused through the export (tests/export/export_run_test.cpp).
-TEST(VorbisDecoder, AMissingFileIsNamed) {
+// Links that agree play as one stream. Bad files are refused through the export
+// (export_run_test.cpp), all but a missing one, which the export takes for no music.
+TEST(VorbisDecoder, ChainsAndAMissingFile) {
+  std::ofstream(tempPath("chain.ogg")) << readFile(writeTone("a.ogg", 22050, 1, 1)) << readFile(writeTone("b.ogg", 22050, 1, 1, 2));
   std::string error;
+  auto decoder = VorbisDecoder::open(tempPath("chain.ogg"), &error);
+  ASSERT_TRUE(decoder) << error;
+  EXPECT_EQ(decoder->lengthFrames(), 2 * 22050);
   EXPECT_FALSE(VorbisDecoder::open(tempPath("missing.ogg"), &error));
   EXPECT_EQ(error, tempPath("missing.ogg") + ": No such file or directory");
 }
