@@ -9,7 +9,7 @@ RUNS ?= 10000000
 LOG = $(if $(filter --help --version,$(ARGS)),,>korvalin.log)
 GENERATOR := Ninja
 
-.PHONY: all deps build run editor test bench fuzz-long clean
+.PHONY: all deps build run editor video test bench fuzz-long clean
 
 all: build
 
@@ -26,6 +26,12 @@ run: build
 
 editor: build
 	cd demo && ../$(BUILD)/korvalin --editor $(ARGS) $(LOG)
+
+# The whole demo written to demo.mp4 (OUT= picks another file, ARGS= adds export options);
+# a file already there is replaced, as any target's output is.
+OUT ?= demo.mp4
+video: build
+	cd demo && ../$(BUILD)/korvalin --export $(abspath $(OUT)) --force $(ARGS) $(LOG)
 
 test: build
 	@bash scripts/test.sh $(BUILD)

@@ -11,9 +11,9 @@
 
 namespace korvalin {
 
-// Fills `interleaved` with up to `frames` frames; returns how many (0 at the end) or -1 with
-// `error` set.
-using AudioSource = std::function<int64_t(float* interleaved, int64_t frames, std::string* error)>;
+// Fills `interleaved` with up to `frames` frames; returns how many, 0 at the end (silence
+// stands in for whatever it runs short of).
+using AudioSource = std::function<int64_t(float* interleaved, int64_t frames)>;
 
 struct VideoExportSettings {
   std::string path;  // the file written

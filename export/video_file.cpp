@@ -297,8 +297,7 @@ bool VideoFile::writeAudioTo(int64_t sourceFrames) {
   if (f.sound == nullptr) return true;
   while (f.audioTaken < sourceFrames) {
     const int want = static_cast<int>(std::min<int64_t>(sourceFrames - f.audioTaken, kAudioChunk));
-    int64_t got = f.audio ? f.audio(f.sourceSamples.data(), want, &error_) : 0;
-    if (got < 0) return false;
+    int64_t got = f.audio ? f.audio(f.sourceSamples.data(), want) : 0;
     if (got == 0) {
       std::fill(f.sourceSamples.begin(), f.sourceSamples.end(), 0.0f);
       got = want;

@@ -2,6 +2,8 @@
 
 #include <SDL.h>
 
+#include "platform/window.h"
+
 namespace korvalin {
 
 std::unique_ptr<OffscreenGl> OffscreenGl::create(int width, int height, std::string* error) {
@@ -11,13 +13,7 @@ std::unique_ptr<OffscreenGl> OffscreenGl::create(int width, int height, std::str
     *error = std::string("cannot start SDL's offscreen video driver: ") + SDL_GetError();
     return nullptr;
   }
-  SDL_GL_ResetAttributes();
-  SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
-  SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
-  SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
-  SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 1);
-  SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
-  SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+  requestWindowPixelFormat();
   SDL_Window* window =
       SDL_CreateWindow("korvalin", 0, 0, width, height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
   if (window == nullptr) {

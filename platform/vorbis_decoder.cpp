@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 namespace korvalin {
@@ -55,30 +54,57 @@ bool VorbisDecoder::seek(int64_t frame) {
   // The library refuses frames outside the file.
   if (ov_pcm_seek(&file_->vf, frame) != 0) return false;
   position_ = frame;
+  damagedAt_ = -1;
+  silence_ = 0;
+  samples_.clear();
+  next_ = 0;
   return true;
+}
+
+long VorbisDecoder::decode() {
+  for (;;) {
+    float** pcm = nullptr;
+    int section = 0;
+    const long got = ov_read_float(&file_->vf, &pcm, 4096, &section);
+    // A gap in the data: decoding goes on after it, as a player would.
+    if (got == OV_HOLE) continue;
+    // The end, or the rare damage the library cannot step over (a link it cannot read).
+    if (got <= 0) return 0;
+    // The page's own position says where these samples belong: whatever a damaged stretch lost
+    // before them becomes silence.
+    const int64_t start = ov_pcm_tell(&file_->vf) - got;
+    if (start > position_) {
+      silence_ = start - position_;
+      if (damagedAt_ < 0) damagedAt_ = position_;
+    }
+    samples_.resize(static_cast<size_t>(got) * channels_);
+    float* out = samples_.data();
+    for (long i = 0; i < got; ++i) {
+      for (int c = 0; c < channels_; ++c) *out++ = pcm[c][i];
+    }
+    next_ = 0;
+    return got;
+  }
 }
 
 int64_t VorbisDecoder::read(float* interleaved, int64_t frames) {
   int64_t done = 0;
-  while (done < frames) {
-    float** pcm = nullptr;
-    int section = 0;
-    const int want = static_cast<int>(std::min<int64_t>(frames - done, 4096));
-    const long got = ov_read_float(&file_->vf, &pcm, want, &section);
-    // A gap in the data: decoding goes on after it, as a player would.
-    if (got == OV_HOLE) continue;
-    if (got < 0) {
-      char at[64];
-      std::snprintf(at, sizeof at, "damaged Ogg Vorbis data at %.2f s", static_cast<double>(position_) / rate_);
-      error_ = at;
-      return got;
+  // Never past the length the file declares, whatever its pages claim.
+  while (done < frames && position_ < length_) {
+    if (silence_ == 0 && next_ == samples_.size()) {
+      if (decode() == 0) break;
     }
-    if (got == 0) break;
-    // Never more than asked for, whatever the library hands back.
-    const int64_t count = std::min<int64_t>(got, frames - done);
+    const int64_t room = std::min(frames - done, length_ - position_);
     float* out = interleaved + done * channels_;
-    for (int64_t i = 0; i < count; ++i) {
-      for (int c = 0; c < channels_; ++c) *out++ = pcm[c][i];
+    int64_t count = 0;
+    if (silence_ > 0) {
+      count = std::min(silence_, room);
+      std::fill(out, out + count * channels_, 0.0f);
+      silence_ -= count;
+    } else {
+      count = std::min<int64_t>(room, static_cast<int64_t>(samples_.size() - next_) / channels_);
+      std::copy_n(samples_.data() + next_, count * channels_, out);
+      next_ += static_cast<size_t>(count * channels_);
     }
     done += count;
     position_ += count;

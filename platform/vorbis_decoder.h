@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace korvalin {
 
@@ -29,20 +30,27 @@ class VorbisDecoder {
   // The frame the next read starts at.
   int64_t position() const { return position_; }
   // Up to `frames` frames of interleaved samples, nominally -1 to 1. Returns the number of frames
-  // written, 0 at the end, or a negative number when the data is damaged beyond a gap (error()
-  // says where; it does not name the file).
+  // written, 0 at the end. Data lost in a damaged stretch reads as silence of the same length,
+  // so that what follows stays at its time.
   int64_t read(float* interleaved, int64_t frames);
-  const std::string& error() const { return error_; }
+  // The frame where the first damaged stretch began since the last seek, or -1.
+  int64_t damagedAt() const { return damagedAt_; }
 
  private:
   VorbisDecoder() = default;
+  // The next packet's samples into samples_: their count, 0 at the end.
+  long decode();
   struct File;
   std::unique_ptr<File> file_;
   int32_t rate_ = 0;
   int32_t channels_ = 0;
   int64_t length_ = 0;
   int64_t position_ = 0;
-  std::string error_;
+  int64_t damagedAt_ = -1;
+  // Decoded but not yet read: `silence_` frames for a gap, then samples_ from `next_` on.
+  int64_t silence_ = 0;
+  std::vector<float> samples_;
+  size_t next_ = 0;
 };
 
 }  // namespace korvalin

@@ -8,6 +8,17 @@
 #include "platform/message_box.h"
 
 namespace korvalin {
+
+void requestWindowPixelFormat() {
+  SDL_GL_ResetAttributes();
+  SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+  SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+  SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+  SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 1);
+  SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
+  SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+}
+
 namespace {
 
 // The window whose display mode the exit handler must put back, if it is fullscreen.
@@ -100,13 +111,7 @@ std::unique_ptr<PlatformWindow> PlatformWindow::create(const WindowSettings& set
     fullscreen = false;
   }
 
-  SDL_GL_ResetAttributes();
-  SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
-  SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
-  SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
-  SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 1);
-  SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
-  SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+  requestWindowPixelFormat();
 
   SDL_Window* window = SDL_CreateWindow(settings.title.c_str(), 0, 0, settings.width,
                                         settings.height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);

@@ -7,6 +7,10 @@
 
 namespace korvalin {
 
+// The pixel format of every GL surface the demo draws on (RGBA, alpha >= 1, depth 16, double
+// buffer), asked of SDL before the next window is made.
+void requestWindowPixelFormat();
+
 struct WindowSettings {
   std::string title;
   int32_t width = 640;

@@ -1,7 +1,6 @@
 #include "shell/export_run.h"
 
 #include <GL/gl.h>
-#include <GL/glu.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -119,19 +118,6 @@ double lastClipEnd(const Timeline& timeline) {
   return end;
 }
 
-// The GL state the player sets up after making its window, for a 640 x 480 demo.
-void setPlayerState() {
-  glViewport(0, 0, kDemoWidth, kDemoHeight);
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  gluPerspective(90.0, static_cast<double>(kDemoWidth) / kDemoHeight, 0.1, 2000.0);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
-  glEnable(GL_DEPTH_TEST);
-  glDisable(GL_TEXTURE_2D);
-  glShadeModel(GL_SMOOTH);
-}
-
 // One frame as the player's pass draws it: the clip times taken from the bars, the demo
 // rectangle cleared, the demo at t.
 void drawDemoAt(Timeline& timeline, DemoRenderer& renderer, double t) {
@@ -196,7 +182,7 @@ struct OffscreenDemo {
     loadMeshes(meshes, nullptr);
     loadTextures(textures);
     renderer = std::make_unique<DemoRenderer>(timeline, textures, meshes);
-    setPlayerState();
+    setUpDemoGl(kDemoWidth, kDemoHeight);
   }
   void draw(double t) { drawDemoAt(timeline, *renderer, t); }
 };
@@ -267,11 +253,7 @@ int runExport(const ExportOptions& options, ExportStats* stats) {
     settings.audioRate = music->sampleRate();
     settings.audioChannels = music->channels();
     settings.audioFrames = std::llround(range.to * music->sampleRate()) - first;
-    audio = [&music](float* samples, int64_t frames, std::string* problem) {
-      const int64_t got = music->read(samples, frames);
-      if (got < 0) *problem = std::string(kMusicPath) + ": " + music->error();
-      return got;
-    };
+    audio = [&music](float* samples, int64_t frames) { return music->read(samples, frames); };
   }
 
   OffscreenDemo demo(timeline);
@@ -317,6 +299,12 @@ int runExport(const ExportOptions& options, ExportStats* stats) {
     std::remove(part.c_str());
     say(video->error());
     return 1;
+  }
+  // Damaged music costs its sound there, not the video: the decoder gave silence in its place.
+  if (music && music->damagedAt() >= 0) {
+    std::snprintf(line, sizeof line, "%s: damaged Ogg Vorbis data at %.2f s; silence stands in for what cannot be decoded",
+                  kMusicPath, static_cast<double>(music->damagedAt()) / music->sampleRate());
+    say(line);
   }
   const double wall = secondsSince(started);
   const double seconds = static_cast<double>(frames) / options.fps;

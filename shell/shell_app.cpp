@@ -34,17 +34,6 @@ constexpr int32_t kCanvasHeight = 768;
 
 using SteadyClock = std::chrono::steady_clock;
 
-// Viewport and the default projection every demo frame starts from.
-void resizeGLScene(int32_t width, int32_t height) {
-  if (height <= 0) height = 1;  // a zero-height window would divide by zero
-  glViewport(0, 0, width, height);
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  gluPerspective(90.0, static_cast<double>(width) / height, 0.1, 2000.0);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
-}
-
 // The process-wide objects, made in start-up order and handed to whoever needs them.
 struct Program {
   explicit Program(const ShellOptions& opts)
@@ -102,10 +91,7 @@ void Program::initDemo(const PlatformWindow& window) {
   at = SteadyClock::now();
   loadTextures(textures);
   trace.step("textures", at);
-  resizeGLScene(window.width(), window.height());
-  glEnable(GL_DEPTH_TEST);
-  glDisable(GL_TEXTURE_2D);
-  glShadeModel(GL_SMOOTH);
+  setUpDemoGl(window.width(), window.height());
   glClearColor(199.0f / 255.0f, 193.0f / 255.0f, 184.0f / 255.0f, 0.5f);
 }
 
@@ -181,6 +167,23 @@ void Program::runWindow(PlatformWindow& window) {
 }
 
 }  // namespace
+
+void resizeGLScene(int32_t width, int32_t height) {
+  if (height <= 0) height = 1;  // a zero-height window would divide by zero
+  glViewport(0, 0, width, height);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  gluPerspective(90.0, static_cast<double>(width) / height, 0.1, 2000.0);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+}
+
+void setUpDemoGl(int32_t width, int32_t height) {
+  resizeGLScene(width, height);
+  glEnable(GL_DEPTH_TEST);
+  glDisable(GL_TEXTURE_2D);
+  glShadeModel(GL_SMOOTH);
+}
 
 int runShell(const ShellOptions& options) {
   installDisplayRestore();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 
 namespace korvalin {
 
@@ -15,6 +16,11 @@ struct ShellOptions {
   bool tracePasses = false;  // and one line per pass
   std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
 };
+
+// Viewport and the default projection every demo frame starts from.
+void resizeGLScene(int32_t width, int32_t height);
+// That, and the rest of the GL state the player sets up once its window is made.
+void setUpDemoGl(int32_t width, int32_t height);
 
 // Runs until Escape, the window's close button or the music's end; returns the exit status.
 int runShell(const ShellOptions& options);

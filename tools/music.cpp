@@ -342,7 +342,7 @@ std::vector<float> synthesiseTrack() {
 }
 
 bool writeOggVorbis(const std::string& path, const std::vector<float>& interleaved, int rate,
-                    float quality, std::string* error, uint32_t serial) {
+                    float quality, std::string* error, uint32_t serial, int channels) {
   FILE* file = std::fopen(path.c_str(), "wb");
   if (!file) {
     *error = path + ": cannot create: " + std::strerror(errno);
@@ -350,7 +350,7 @@ bool writeOggVorbis(const std::string& path, const std::vector<float>& interleav
   }
   vorbis_info vi;
   vorbis_info_init(&vi);
-  if (vorbis_encode_init_vbr(&vi, 2, rate, quality) != 0) {
+  if (vorbis_encode_init_vbr(&vi, channels, rate, quality) != 0) {
     vorbis_info_clear(&vi);
     std::fclose(file);
     *error = path + ": the Vorbis encoder refused the stream settings";
@@ -382,7 +382,7 @@ bool writeOggVorbis(const std::string& path, const std::vector<float>& interleav
     while (ogg_stream_flush(&os, &page) != 0) writePage(page);
   }
 
-  const size_t frames = interleaved.size() / 2;
+  const size_t frames = interleaved.size() / size_t(channels);
   size_t done = 0;
   bool ended = false;
   while (!ended && ok) {
@@ -393,8 +393,7 @@ bool writeOggVorbis(const std::string& path, const std::vector<float>& interleav
     } else {
       float** buffer = vorbis_analysis_buffer(&vd, int(chunk));
       for (size_t i = 0; i < chunk; ++i) {
-        buffer[0][i] = interleaved[(done + i) * 2];
-        buffer[1][i] = interleaved[(done + i) * 2 + 1];
+        for (int c = 0; c < channels; ++c) buffer[c][i] = interleaved[(done + i) * size_t(channels) + size_t(c)];
       }
       vorbis_analysis_wrote(&vd, int(chunk));
       done += chunk;

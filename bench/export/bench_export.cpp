@@ -110,7 +110,7 @@ void BM_EncodeOnly(benchmark::State& state) {
     settings.audioFrames = static_cast<int64_t>(kFrames) * settings.audioRate / kFps;
     const Clock::time_point start = Clock::now();
     auto file = VideoFile::open(
-        settings, [&](float* samples, int64_t frames, std::string*) { return music->read(samples, frames); }, &error);
+        settings, [&](float* samples, int64_t frames) { return music->read(samples, frames); }, &error);
     bool ok = file != nullptr;
     for (int n = 0; ok && n < kFrames; ++n) {
       ok = file->writePicture(pictures[n].data()) &&
