@@ -43,6 +43,7 @@ void requestStop(int) { gStopRequested = 1; }
 class InterruptGuard {
  public:
   InterruptGuard() {
+    gStopRequested = 0;  // a stop asked of an earlier export in this process is not this one's
     struct sigaction action = {};
     action.sa_handler = requestStop;
     action.sa_flags = SA_RESETHAND;

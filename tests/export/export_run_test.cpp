@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <csignal>
 #include <thread>
 
 #include "shell/export_run.h"
@@ -130,6 +131,15 @@ TEST_F(ExportRun, RefusalsAndErrorsLeaveNoFile) {
                       "late.mp4.part)\n"), std::string::npos) << said;
   EXPECT_EQ(readFile(kRun + "/late.mp4"), "keep");
 
+  // Ctrl-C before the first frame: nothing is left (after frames, see the end-to-end test).
+  std::thread stopper([] {
+    while (access((kRun + "/stop.mp4.part").c_str(), F_OK) != 0) std::this_thread::yield();
+    kill(getpid(), SIGINT);
+  });
+  EXPECT_EQ(run("tone.ogg", {"--export", "stop.mp4"}, &said), 130);
+  stopper.join();
+  EXPECT_EQ(said, "korvalin: stopped before the first frame; nothing was written\n");
+  EXPECT_EQ(capture("ls " + kRun + " | grep stop"), "");
   // Without music: silent, to the last clip's end. Captures fed back from frame to frame look as
   // they do when the demo has played up to the first one.
   EXPECT_EQ(run("", {"--export", "s.mkv", "--to", "1000"}, &said), 2);

@@ -49,12 +49,15 @@ TEST(VorbisDecoder, FormatLengthAndSeeksExactToTheFrame) {
 
 // Links that agree play as one stream. Bad files are refused through the export
 // (export_run_test.cpp), all but a missing one, which the export takes for no music.
-TEST(VorbisDecoder, ChainsAndAMissingFile) {
+TEST(VorbisDecoder, ChainsEmptyAndMissingFiles) {
   std::ofstream(tempPath("chain.ogg")) << readFile(writeTone("a.ogg", 22050, 1, 1)) << readFile(writeTone("b.ogg", 22050, 1, 1, 2));
   std::string error;
   auto decoder = VorbisDecoder::open(tempPath("chain.ogg"), &error);
   ASSERT_TRUE(decoder) << error;
   EXPECT_EQ(decoder->lengthFrames(), 2 * 22050);
+  // An empty stream is music of no length, not an error.
+  decoder = VorbisDecoder::open(writeTone("empty.ogg", 44100, 2, 0), &error);
+  EXPECT_TRUE(decoder && decoder->lengthFrames() == 0) << error;
   EXPECT_FALSE(VorbisDecoder::open(tempPath("missing.ogg"), &error));
   EXPECT_EQ(error, tempPath("missing.ogg") + ": No such file or directory");
 }
