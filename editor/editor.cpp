@@ -37,8 +37,10 @@ Editor::Editor(Timeline& timelineIn, const TextureTable* texturesIn, std::string
   storedBytes_ = encodeProject(timeline);
   std::string error;
   const LoadResult result = korvalin::loadProject(timeline, projectPath, &error);
-  if (result == LoadResult::kMalformed) std::fprintf(stderr, "%s\n", error.c_str());
-  if (result == LoadResult::kLoaded) storedBytes_ = encodeProject(timeline);
+  if (result != LoadResult::kLoaded && result != LoadResult::kMissing) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+  }
+  noteLoad(result);
 
   transportButtons.emplace_back("Play", 20, 490, 60, 20, 1);
   transportButtons.emplace_back("Pause", 85, 490, 60, 20, 1);
@@ -231,23 +233,33 @@ void Editor::createParameterPanel() {
 }
 
 bool Editor::saveProject() {
-  std::string error;
-  if (!korvalin::saveProject(timeline, projectPath, &error)) {
+  std::string error, notice;
+  if (!korvalin::saveProject(timeline, projectPath, &error, keepOnSave_, &notice)) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return false;
   }
+  if (!notice.empty()) std::fprintf(stderr, "%s\n", notice.c_str());
   storedBytes_ = encodeProject(timeline);
+  keepOnSave_ = KeepPrevious::kBackup;
   return true;
+}
+
+void Editor::noteLoad(LoadResult result) {
+  // A file that could not be read may still be the user's only copy of their work.
+  keepOnSave_ = result == LoadResult::kLoaded || result == LoadResult::kMissing
+                    ? KeepPrevious::kBackup
+                    : KeepPrevious::kUnreadable;
+  if (result == LoadResult::kLoaded) storedBytes_ = encodeProject(timeline);
 }
 
 LoadResult Editor::loadProject() {
   std::string error;
   const LoadResult result = korvalin::loadProject(timeline, projectPath, &error);
+  noteLoad(result);
   if (result != LoadResult::kLoaded) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return result;
   }
-  storedBytes_ = encodeProject(timeline);
   // The panel's block went with the old project; mode 0 cannot remain with clips removed.
   if (timeline.editMode != kEditClip) panel.reset();
   return result;
