@@ -28,10 +28,6 @@ bool colourForClass(int32_t colourClass, uint8_t rgb[3]) {
 
 Editor::Editor(Timeline& timelineIn, const TextureTable* texturesIn, std::string projectPathIn)
     : timeline(timelineIn), textures(texturesIn), projectPath(std::move(projectPathIn)) {
-  // Bound at once so the dialog's fields never hold a null target, even before the first draw.
-  layerField.bind(&newClipLayer, 0.0f, 15.0f, kDialogX, 40, 3, kLayerLabel);
-  startField.bind(&newClipStart, -1.0f, 500.0f, kDialogX, 70, 5, kStartLabel);
-  lengthField.bind(&newClipLength, 0.0f, 500.0f, kDialogX, 100, 5, kLengthLabel);
   setZoom(kInitialZoom);
 
   storedBytes_ = encodeProject(timeline);
@@ -107,25 +103,18 @@ void Editor::mouseButton(int32_t code) {
         createParameterPanel();
       }
     }
-    bool dialogJustOpened = false;
     if (timeline.editMode == kEditChooseOperator) {
       for (size_t i = 0; i < chooserButtons.size(); ++i) {
         if (chooserButtons[i].clicked(0)) {
           timeline.editMode = kEditNewOperator;
           timeline.selectedLayer = static_cast<int32_t>(i);
-          dialogJustOpened = true;
+          // The press is the chooser's: a field left hovered when the dialog was last open, or
+          // lying under the row, must not start a drag with it.
+          layerField.hovered = startField.hovered = lengthField.hovered = false;
         }
       }
     }
     if (timeline.editMode == kEditNewOperator) {
-      if (dialogJustOpened) {
-        // The fields were last tracked when the dialog was last open; without a fresh hover
-        // test a field the mouse left back then would start a drag now. Only the fields: the
-        // buttons must not fire in the press that opened the dialog.
-        layerField.track(mouseX, mouseY);
-        startField.track(mouseX, mouseY);
-        lengthField.track(mouseX, mouseY);
-      }
       layerField.press();
       startField.press(0);
       lengthField.press(0);
