@@ -74,8 +74,9 @@ class Editor {
   // not be read, as save.brz.unreadable (with one line saying so). On failure prints one line on
   // standard error and returns false.
   bool saveProject();
-  // Replaces the project from the file. On failure (missing or malformed) prints one line on
-  // standard error, and the project, the selection and the panel stay as they were.
+  // Replaces the project from the file. On failure (missing, unreadable or malformed) prints one
+  // line on standard error, and the project, the selection and the panel stay as they were; a
+  // file that is there but could not be read is kept under another name by the next save.
   LoadResult loadProject();
   // The project in memory differs from what was last loaded or saved.
   bool hasUnsavedChanges() const;

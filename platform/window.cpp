@@ -84,18 +84,13 @@ uint32_t tickCount() { return SDL_GetTicks(); }
 bool keyHeldNow(int32_t virtualKey) {
   const char* driver = SDL_GetCurrentVideoDriver();
   if (driver == nullptr || std::strcmp(driver, "x11") != 0) return false;
-  KeySym sym = NoSymbol;
-  if (virtualKey >= 'A' && virtualKey <= 'Z') sym = XK_a + (virtualKey - 'A');
-  if (virtualKey >= '0' && virtualKey <= '9') sym = XK_0 + (virtualKey - '0');
-  if (virtualKey >= kVkF1 && virtualKey < kVkF1 + 24) sym = XK_F1 + (virtualKey - kVkF1);
-  if (virtualKey == kVkEscape) sym = XK_Escape;
-  if (sym == NoSymbol) return false;
-  // A connection of our own: SDL does not hand out its display, and this is asked once per window.
+  if (virtualKey < kVkF1 || virtualKey >= kVkF1 + 24) return false;
+  // A short connection of our own; it is made only when a window appears with a key down.
   Display* display = XOpenDisplay(nullptr);
   if (display == nullptr) return false;
   char keys[32];
   XQueryKeymap(display, keys);
-  const KeyCode code = XKeysymToKeycode(display, sym);
+  const KeyCode code = XKeysymToKeycode(display, XK_F1 + (virtualKey - kVkF1));
   XCloseDisplay(display);
   return code != 0 && (keys[code / 8] & (1 << (code % 8))) != 0;
 }

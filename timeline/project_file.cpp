@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 namespace korvalin {
 
@@ -142,11 +143,14 @@ bool writeAll(int fd, const uint8_t* data, size_t size) {
 }
 
 // Creates `temp` holding `bytes`, flushed to the disk, with the permissions of `like` when given.
-// On failure nothing is left behind, errno says why and the result names the step that failed.
+// On failure nothing is left behind; the result names the step that failed and `err` says why.
 const char* writeFlushed(const std::string& temp, const std::vector<uint8_t>& bytes,
-                         const struct stat* like) {
+                         const struct stat* like, int* err) {
   const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
-  if (fd < 0) return "cannot create ";
+  if (fd == -1) {
+    *err = errno;
+    return "cannot create ";
+  }
   if (like != nullptr) ::fchmod(fd, like->st_mode & 07777);
   const char* failed = nullptr;
   if (!writeAll(fd, bytes.data(), bytes.size())) {
@@ -154,17 +158,12 @@ const char* writeFlushed(const std::string& temp, const std::vector<uint8_t>& by
   } else if (::fsync(fd) != 0) {
     failed = "cannot flush ";
   }
-  const int err = errno;
+  *err = errno;
   if (::close(fd) != 0 && failed == nullptr) {
     failed = "cannot close ";
-  } else {
-    errno = err;
+    *err = errno;
   }
-  if (failed != nullptr) {
-    const int why = errno;
-    ::unlink(temp.c_str());
-    errno = why;
-  }
+  if (failed != nullptr) ::unlink(temp.c_str());
   return failed;
 }
 
@@ -175,41 +174,33 @@ std::string directoryOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
-// `path` with every symbolic link at its end followed, so that a save replaces the file the link
-// names rather than the link. A dangling link gives the path it points to. False with errno set
-// (ELOOP, or what readlink says) when the links do not end.
+// `path` with every symbolic link at its end followed, as opening it would (at most 40 links),
+// so that a save replaces the file the link names rather than the link. A dangling link gives the
+// path it points to. False, with errno ELOOP, when the links do not end.
 bool followLinks(const std::string& path, std::string* target) {
   std::string p = path;
-  for (int depth = 0; depth < 40; ++depth) {
-    struct stat info;
-    if (::lstat(p.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+  for (int links = 0;; ++links) {
+    std::error_code notALink;
+    const std::string next = std::filesystem::read_symlink(p, notALink).string();
+    if (notALink) {
       *target = p;
       return true;
     }
-    char link[4096];
-    const ssize_t n = ::readlink(p.c_str(), link, sizeof link);
-    if (n < 0) return false;
-    if (size_t(n) == sizeof link) {
-      errno = ENAMETOOLONG;
+    if (links == 40) {
+      errno = ELOOP;
       return false;
     }
-    const std::string next(link, size_t(n));
     p = next[0] == '/' || p.find('/') == std::string::npos ? next : directoryOf(p) + "/" + next;
   }
-  errno = ELOOP;
-  return false;
 }
 
-// The first of <target>.unreadable, <target>.unreadable.1, .2, ... that names nothing yet, or
-// "" when all are taken.
+// The first of <target>.unreadable, <target>.unreadable.1, .2, ... that names nothing yet.
 std::string freeUnreadableName(const std::string& target) {
   const std::string base = target + ".unreadable";
-  for (int n = 0; n < 1000; ++n) {
-    const std::string candidate = n == 0 ? base : base + "." + std::to_string(n);
-    struct stat info;
-    if (::lstat(candidate.c_str(), &info) != 0 && errno == ENOENT) return candidate;
-  }
-  return "";
+  std::string candidate = base;
+  struct stat info;
+  for (int n = 1; ::lstat(candidate.c_str(), &info) == 0; ++n) candidate = base + "." + std::to_string(n);
+  return candidate;
 }
 
 }  // namespace
@@ -261,28 +252,28 @@ bool saveProject(const Timeline& timeline, const std::string& path, std::string*
     // Saving must fail wherever opening the file for writing would: a write-protected project
     // stays as the user left it, though the folder would allow a rename over it.
     const int probe = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    if (probe < 0) return fail(error, name + ": cannot open for writing: " + errnoText(errno));
+    if (probe == -1) return fail(error, name + ": cannot open for writing: " + errnoText(errno));
     ::close(probe);
   }
 
   const std::string temp = target + ".tmp";
-  if (const char* failed = writeFlushed(temp, encodeProject(timeline), replacing ? &old : nullptr)) {
-    return fail(error, name + ": " + failed + temp + ": " + errnoText(errno));
+  int err = 0;
+  if (const char* failed = writeFlushed(temp, encodeProject(timeline), replacing ? &old : nullptr, &err)) {
+    return fail(error, name + ": " + failed + temp + ": " + errnoText(err));
   }
 
   std::string kept;
   if (replacing && keep != KeepPrevious::kNone) {
     kept = keep == KeepPrevious::kBackup ? target + ".bak" : freeUnreadableName(target);
-    if (kept.empty() || ::rename(target.c_str(), kept.c_str()) != 0) {
-      const int err = kept.empty() ? EEXIST : errno;
+    if (::rename(target.c_str(), kept.c_str()) != 0) {
+      err = errno;
       ::unlink(temp.c_str());
-      return fail(error, name + ": cannot keep the old file as " +
-                             (kept.empty() ? target + ".unreadable" : kept) + ": " + errnoText(err) +
+      return fail(error, name + ": cannot keep the old file as " + kept + ": " + errnoText(err) +
                              "; nothing saved");
     }
   }
   if (::rename(temp.c_str(), target.c_str()) != 0) {
-    const int err = errno;
+    err = errno;
     if (!kept.empty()) ::rename(kept.c_str(), target.c_str());
     ::unlink(temp.c_str());
     return fail(error, name + ": cannot replace the file: " + errnoText(err));

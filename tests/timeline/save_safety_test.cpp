@@ -1,13 +1,15 @@
 // What a save leaves on disk besides the new project: the file it replaced, kept under another
 // name; a link and its target; files it must not replace. And counts below 0 in a stored file.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -40,8 +42,16 @@ class SaveSafetyTest : public ::testing::Test {
     dir = pattern;
     path = dir / "save.brz";
     project.addClip(5, 1.0f, 2.0f, kFlat);
+    filesOpenBefore = openFiles();
   }
-  void TearDown() override { fs::remove_all(dir); }
+  void TearDown() override {
+    EXPECT_EQ(openFiles(), filesOpenBefore) << "a save or load left a file open";
+    fs::remove_all(dir);
+  }
+  static int openFiles() {
+    const auto all = fs::directory_iterator("/proc/self/fd");
+    return static_cast<int>(std::distance(fs::begin(all), fs::end(all)));
+  }
 
   bool save(KeepPrevious keep, const fs::path& at) {
     error.clear();
@@ -61,11 +71,15 @@ class SaveSafetyTest : public ::testing::Test {
   fs::path dir, path;
   Timeline project;
   std::string error, notice;
+  int filesOpenBefore = 0;
 };
 
 TEST_F(SaveSafetyTest, BackupKeepsOneGenerationAndUnreadableFilesAreNeverReused) {
+  const mode_t umask = ::umask(022);
+  ::umask(umask);
   ASSERT_TRUE(save(KeepPrevious::kBackup, path)) << error;
   EXPECT_EQ(names(), std::vector<std::string>{"save.brz"}) << "nothing to keep on the first save";
+  EXPECT_EQ(fs::status(path).permissions(), fs::perms(0666 & ~umask)) << "a new file is no program";
   const std::string first = readText(path);
   project.addClip(0, 0.0f, 1.0f, kBox);
   ASSERT_TRUE(save(KeepPrevious::kBackup, path)) << error;
@@ -101,7 +115,8 @@ TEST_F(SaveSafetyTest, BackupKeepsOneGenerationAndUnreadableFilesAreNeverReused)
   fs::create_directories(dir / "save.brz.bak" / "inside");
   writeText(path, "old");
   EXPECT_FALSE(save(KeepPrevious::kBackup, path));
-  EXPECT_NE(error.find("save.brz.bak"), std::string::npos) << error;
+  EXPECT_EQ(error, path.string() + ": cannot keep the old file as " + path.string() +
+                       ".bak: Is a directory; nothing saved");
   EXPECT_EQ(readText(path), "old");
   EXPECT_FALSE(fs::exists(dir / "save.brz.tmp"));
 }
@@ -133,26 +148,74 @@ TEST_F(SaveSafetyTest, SavingThroughALinkReplacesItsTargetWithItsPermissions) {
   ASSERT_TRUE(save(KeepPrevious::kBackup, dir / "dangling.brz")) << error;
   EXPECT_EQ(readText(dir / "projects" / "new.brz"), bytesOf(project));
 
-  // Links that never end are one line naming the file, and nothing is written anywhere.
-  fs::create_symlink("loop-b", dir / "loop-a");
-  fs::create_symlink("loop-a", dir / "loop-b");
+  // As many links as opening the file would follow (40); one more is one line naming the file,
+  // and nothing is written anywhere.
+  fs::path chain = dir / "second.brz";  // two links already
+  for (int links = 3; links <= 41; ++links) {
+    const fs::path link = dir / ("chain" + std::to_string(links));
+    fs::create_symlink(chain.filename(), link);
+    chain = link;
+    if (links == 40) {
+      ASSERT_TRUE(save(KeepPrevious::kNone, chain)) << error;
+    }
+  }
   const std::vector<std::string> before = names();
-  EXPECT_FALSE(save(KeepPrevious::kBackup, dir / "loop-a"));
-  EXPECT_EQ(error.rfind((dir / "loop-a").string() + ": ", 0), 0u) << error;
+  EXPECT_FALSE(save(KeepPrevious::kBackup, chain));
+  EXPECT_EQ(error, chain.string() + ": cannot follow the link: Too many levels of symbolic links");
   EXPECT_EQ(names(), before);
 }
 
+// A FIFO stands for every file that is not a regular one (a device, say), straight or through a link.
 TEST_F(SaveSafetyTest, OnlyRegularFilesAreSavedOver) {
-  ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
-  EXPECT_FALSE(save(KeepPrevious::kBackup, path));
-  EXPECT_EQ(error, path.string() + ": not a regular file; nothing saved");
-  EXPECT_TRUE(fs::is_fifo(path));
-  fs::remove(path);
-  fs::create_symlink("/dev/null", path);
-  EXPECT_FALSE(save(KeepPrevious::kBackup, path));
-  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+  ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0644), 0);
+  for (const fs::path& at : {dir / "pipe", path}) {
+    if (at == path) fs::create_symlink("pipe", path);
+    EXPECT_FALSE(save(KeepPrevious::kBackup, at));
+    EXPECT_EQ(error.rfind(at.string(), 0), 0u) << error;
+    EXPECT_NE(error.find(": not a regular file; nothing saved"), std::string::npos) << error;
+    EXPECT_TRUE(fs::is_fifo(dir / "pipe"));
+  }
   EXPECT_TRUE(fs::is_symlink(path));
+  EXPECT_EQ(names(), (std::vector<std::string>{"pipe", "save.brz"}));
+}
+
+TEST_F(SaveSafetyTest, FailedWritesLeaveTheOldFileWhole) {
+  writeText(path, "old");
+  fs::create_directory(dir / "save.brz.tmp");
+  EXPECT_FALSE(save(KeepPrevious::kBackup, path));
+  EXPECT_EQ(error, path.string() + ": cannot create " + path.string() + ".tmp: Is a directory");
+  fs::remove(dir / "save.brz.tmp");
+
+  // Writes past 20 bytes fail (instead of the signal) until the limit is put back.
+  rlimit saved;
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  rlimit small = saved;
+  small.rlim_cur = 20;
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  const bool saved20 = save(KeepPrevious::kBackup, path);
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_FALSE(saved20);
+  EXPECT_EQ(error, path.string() + ": cannot write " + path.string() + ".tmp: File too large");
+  EXPECT_EQ(readText(path), "old");
   EXPECT_EQ(names(), std::vector<std::string>{"save.brz"});
+}
+
+// Only a file that is there but cannot be read is one a save must keep.
+TEST_F(SaveSafetyTest, LoadTellsAMissingFileFromAnUnreadableOne) {
+  writeText(path, "a file, not a folder");
+  const std::pair<fs::path, LoadResult> cases[] = {
+      {dir / "none.brz", LoadResult::kMissing},
+      {path / "save.brz", LoadResult::kMissing},  // not a folder on the way
+      {dir, LoadResult::kUnreadable},
+      {path, LoadResult::kMalformed},
+  };
+  for (const auto& [at, want] : cases) {
+    Timeline loaded;
+    EXPECT_EQ(loadProject(loaded, at.string(), &error), want) << at;
+    EXPECT_EQ(error.rfind(at.string() + ": ", 0), 0u) << error;
+  }
 }
 
 TEST(StoredCounts, ACountBelowZeroMeansNoClipsOnThatLayer) {
