@@ -192,8 +192,8 @@ bool PlatformWindow::pollEvent(WindowEvent& out) {
     return true;
   }
   switch (event.type) {
-    case SDL_QUIT:
-      out.kind = EventKind::kCloseRequested;
+    case SDL_QUIT:  // with quit-on-last-window-close off, only SDL's SIGTERM and SIGINT handlers
+      out.kind = EventKind::kTerminated;
       break;
     case SDL_KEYDOWN:
     case SDL_KEYUP:

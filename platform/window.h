@@ -17,7 +17,8 @@ struct WindowSettings {
 enum class EventKind {
   kQuitPosted,        // postQuit: the inner loop ends here
   kToggleRequested,   // postFullscreenToggle
-  kCloseRequested,    // the window's close button or the session ending
+  kCloseRequested,    // the window's close button
+  kTerminated,        // SIGTERM or SIGINT: the program must end now, asking no one
   kKeyDown,           // virtualKey set (0: a key without a virtual-key code)
   kKeyUp,
   kButtonDown,        // button: 0 left, 1 middle, 2 right

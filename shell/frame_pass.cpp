@@ -17,6 +17,8 @@ EventAction applyWindowEvent(const WindowEvent& event, ShellState& state) {
       return EventAction::kToggleRequested;
     case EventKind::kCloseRequested:
       return EventAction::kQuitRequested;
+    case EventKind::kTerminated:
+      return EventAction::kTerminate;
     case EventKind::kKeyDown:
       if (knownKey) {
         input.lastKey = static_cast<uint8_t>(event.virtualKey);
@@ -66,6 +68,12 @@ void startWindowInput(ShellState& state, const std::function<bool(int32_t)>& sti
   // The old window took the buttons' releases with it; a button still down acts only after it
   // is pressed again in the new one.
   state.input.leftDown = state.input.rightDown = state.input.middleDown = 0;
+}
+
+void forgetReleasedKeys(ShellState& state, const std::function<bool(int32_t)>& stillHeld) {
+  for (int32_t key = 0; key < 256; ++key) {
+    if (state.heldOver[key]) state.heldOver[key] = stillHeld(key);
+  }
 }
 
 int32_t cursorWrapTarget(int32_t y, int32_t clientHeight) {

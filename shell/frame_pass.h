@@ -31,8 +31,12 @@ struct ShellState {
 // in heldOver until it is released, so that one press of F1 toggles once however long it is held.
 void startWindowInput(ShellState& state, const std::function<bool(int32_t)>& stillHeld);
 
+// A key held over whose release reached no window (let go before the new one had the keyboard)
+// is free again for its next press. Asks `stillHeld` only about keys held over, once a pass.
+void forgetReleasedKeys(ShellState& state, const std::function<bool(int32_t)>& stillHeld);
+
 // What the loop must do after an event.
-enum class EventAction { kNone, kLeaveLoop, kQuitRequested, kToggleRequested, kResize };
+enum class EventAction { kNone, kLeaveLoop, kQuitRequested, kTerminate, kToggleRequested, kResize };
 
 // The window procedure: records keys, buttons, wheel and activity in `state`.
 EventAction applyWindowEvent(const WindowEvent& event, ShellState& state);

@@ -7,9 +7,9 @@ if(TARGET korvalin)
     set(nothing_lost_assetgen none)
   endif()
   foreach(case unreadable-kept save-through-link f1-held error-box-owner button-held-over-f1
-          chooser-press)
+          chooser-press-then-sigterm)
     set(screen 640x480x24)
-    if(case MATCHES "^(button-held-over-f1|chooser-press)$")
+    if(case MATCHES "^(button-held-over-f1|chooser-press-then-sigterm)$")
       set(screen 1024x768x24)
     endif()
     add_test(NAME nothing_lost_e2e_${case}

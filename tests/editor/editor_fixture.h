@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -40,8 +41,7 @@ class EditorTest : public ::testing::Test {
   }
   void TearDown() override {
     editor.reset();
-    std::remove(path.c_str());
-    rmdir(dir.c_str());
+    std::filesystem::remove_all(dir);
   }
   void writeProject(const Timeline& project) { ASSERT_TRUE(saveProject(project, path, nullptr)); }
   void startWith(const Timeline& project) {

@@ -288,7 +288,7 @@ TEST_F(RenderTest, StartWithoutEndShrinksOnlyTheRestOfItsFrame) {
 // --- Layer 2D and Flat ---
 
 // Invalid codes keep the earlier function (GL would reject the call), here ONE/ONE. Negative Image
-// IDs mean slot 0.
+// IDs, -infinity too, mean slot 0.
 TEST_F(RenderTest, Layer2DBlendsWithItsCodesOverTheWholeRectangle) {
   struct Case {
     float id, src, dst;
@@ -297,6 +297,7 @@ TEST_F(RenderTest, Layer2DBlendsWithItsCodesOverTheWholeRectangle) {
   } const cases[] = {
       {0, 2, 3, {0, 0, 255}, {255, 0, 0}, {128, 0, 128}, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA},
       {-3, 1, 1, {64, 64, 64}, {128, 64, 0}, {192, 128, 64}, GL_ONE, GL_ONE},
+      {-kInf, 1, 1, {64, 64, 64}, {128, 64, 0}, {192, 128, 64}, GL_ONE, GL_ONE},
       {-0.5f, 9, 0, {64, 64, 64}, {32, 32, 32}, {96, 96, 96}, GL_ONE, GL_ONE},
       {-0.5f, -1, 1, {64, 64, 64}, {32, 32, 32}, {96, 96, 96}, GL_ONE, GL_ONE},
       {-0.5f, kNaN, 0, {64, 64, 64}, {32, 32, 32}, {96, 96, 96}, GL_ONE, GL_ONE},
@@ -336,7 +337,7 @@ TEST_F(RenderTest, CaptureAt8By8IntoSlot90ShowsInALaterFlat) {
   EXPECT_EQ(red(f, 388, 276) + red(f, 500, 388), 2 * 255);
 }
 
-// -1 means slot 90. IDs from 100 and sizes naming no side capture nothing, and a Start with such a
+// -1 and -infinity mean slot 90. IDs from 100 and sizes naming no side capture nothing, and a Start with such a
 // size draws into no viewport; the viewport comes back either way.
 TEST_F(RenderTest, RenderToTextureWithIdsOrSizesNamingNothing) {
   for (int slot = 0; slot < kTextureSlotCount; ++slot) solid(slot, kWhite);
@@ -354,6 +355,8 @@ TEST_F(RenderTest, RenderToTextureWithIdsOrSizesNamingNothing) {
   for (int slot = 0; slot < kTextureSlotCount; ++slot) EXPECT_EQ(width(slot), 1) << slot;
   endRenderToTexture(block({5, 4, -1}), textures_, DemoOrigin{});
   EXPECT_EQ(width(kRenderTargetSlot0), 32);
+  endRenderToTexture(block({6, 4, -kInf}), textures_, DemoOrigin{});
+  EXPECT_EQ(width(kRenderTargetSlot0), 64);
 }
 
 // --- Model 3D ---

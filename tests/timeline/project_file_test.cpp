@@ -1,6 +1,9 @@
 #include "timeline/project_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -17,6 +20,10 @@ namespace fs = std::filesystem;
 std::vector<uint8_t> readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+std::string text(const std::string& path) {
+  const std::vector<uint8_t> bytes = readFile(path);
+  return std::string(bytes.begin(), bytes.end());
 }
 
 // A fresh folder per test, and a project with a clip selected so that a stray clear shows.
@@ -38,6 +45,13 @@ class ProjectFileTest : public ::testing::Test {
     EXPECT_EQ(encodeProject(work), workBytes);
     EXPECT_EQ(work.editMode, kEditClip);
   }
+  bool save(KeepPrevious keep, const std::string& at) {
+    error.clear();
+    notice.clear();
+    return saveProject(work, at, &error, keep, &notice);
+  }
+
+  std::string error, notice;
 
   fs::path dir;
   std::string path;
@@ -177,6 +191,104 @@ TEST_F(ProjectFileTest, MissingFileAndFailedSaveChangeNothing) {
   EXPECT_FALSE(fs::exists(path + ".tmp"));
   EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write);
+}
+
+TEST_F(ProjectFileTest, TheReplacedFileIsKeptAsBackupOrUnderAFreeUnreadableName) {
+  ASSERT_TRUE(save(KeepPrevious::kBackup, path)) << error;
+  EXPECT_FALSE(fs::exists(path + ".bak")) << "nothing to keep on the first save";
+  const std::string first = text(path);
+  work.addClip(0, 0.0f, 1.0f, kBox);
+  ASSERT_TRUE(save(KeepPrevious::kBackup, path)) << error;
+  EXPECT_EQ(text(path + ".bak"), first);
+  for (const std::string kept : {"", ".1", ".2"}) {
+    std::ofstream(path) << "junk" + kept;
+    ASSERT_TRUE(save(KeepPrevious::kUnreadable, path)) << error;
+    EXPECT_EQ(readFile(path), encodeProject(work));
+    EXPECT_EQ(text(path + ".unreadable" + kept), "junk" + kept);
+    EXPECT_EQ(notice, path + ": the file that could not be read is kept as " + path + ".unreadable" + kept);
+  }
+  EXPECT_EQ(text(path + ".bak"), first) << "the backup is not touched";
+
+  // A backup that cannot be made stops the save before anything is replaced.
+  fs::remove(path + ".bak");
+  fs::create_directories(path + ".bak/inside");
+  EXPECT_FALSE(save(KeepPrevious::kBackup, path));
+  EXPECT_EQ(error, path + ": cannot keep the old file as " + path + ".bak: Is a directory; nothing saved");
+  EXPECT_EQ(readFile(path), encodeProject(work));
+  EXPECT_FALSE(fs::exists(path + ".tmp"));
+}
+
+TEST_F(ProjectFileTest, ALinkIsSavedThroughAsFarAsOpeningWouldFollowIt) {
+  fs::create_directory(dir / "projects");
+  const std::string target = (dir / "projects" / "demo.brz").string();
+  std::ofstream(target) << "old project";
+  fs::permissions(target, fs::perms(0640));
+  fs::create_symlink("projects/demo.brz", path);
+  fs::create_symlink(path, dir / "chain2");  // absolute, then relative links
+  for (int n = 3; n <= 41; ++n) fs::create_symlink("chain" + std::to_string(n - 1), dir / ("chain" + std::to_string(n)));
+
+  ASSERT_TRUE(save(KeepPrevious::kBackup, (dir / "chain40").string())) << error;
+  EXPECT_EQ(fs::read_symlink(path), "projects/demo.brz");
+  EXPECT_EQ(readFile(target), workBytes);
+  EXPECT_EQ(fs::status(target).permissions(), fs::perms(0640));
+  EXPECT_EQ(text(target + ".bak"), "old project");
+  EXPECT_FALSE(save(KeepPrevious::kBackup, (dir / "chain41").string()));
+  EXPECT_EQ(error, (dir / "chain41").string() + ": cannot follow the link: Too many levels of symbolic links");
+
+  fs::create_symlink("projects/new.brz", dir / "dangling");
+  ASSERT_TRUE(save(KeepPrevious::kBackup, (dir / "dangling").string())) << error;
+  EXPECT_EQ(readFile((dir / "projects" / "new.brz").string()), workBytes);
+  // Renaming over anything but a file would destroy it.
+  ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0644), 0);
+  EXPECT_FALSE(save(KeepPrevious::kBackup, (dir / "pipe").string()));
+  EXPECT_EQ(error, (dir / "pipe").string() + ": not a regular file; nothing saved");
+}
+
+// Root may write anything: the save runs in a child that has become the user nobody.
+TEST_F(ProjectFileTest, AFileTheUserMayNotWriteIsLeftAsItWas) {
+  const uid_t user = ::getuid() == 0 ? 65534 : ::getuid();
+  for (const fs::perms folder : {fs::perms(0755), fs::perms(0555)}) {
+    fs::permissions(dir, fs::perms(0755));
+    std::ofstream(path) << "the only copy";
+    ASSERT_EQ(::chown(path.c_str(), user, user) + ::chown(dir.c_str(), user, user), 0);
+    fs::permissions(path, fs::perms(folder == fs::perms(0755) ? 0444 : 0644));
+    fs::permissions(dir, folder);
+    const pid_t child = ::fork();
+    if (child == 0) {
+      if (::getuid() == 0 && (::setgid(user) != 0 || ::setuid(user) != 0)) ::_exit(3);
+      const bool saved = save(KeepPrevious::kBackup, path);
+      ::_exit(saved ? 0 : error.rfind(path + ": ", 0) == 0 && error.find(": Permission denied") != std::string::npos ? 1 : 2);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_EQ(WEXITSTATUS(status), 1) << "0: saved, 2: another message, 3: cannot become nobody";
+    EXPECT_EQ(text(path), "the only copy");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1);
+  }
+}
+
+TEST_F(ProjectFileTest, LoadTellsAMissingFileFromAnUnreadableOneAndCountsBelowZeroAreNoClips) {
+  std::ofstream(path) << "not a project";
+  const std::pair<std::string, LoadResult> cases[] = {{path + "x", LoadResult::kMissing},
+                                                      {path + "/save.brz", LoadResult::kMissing},
+                                                      {dir.string(), LoadResult::kUnreadable},
+                                                      {path, LoadResult::kMalformed}};
+  for (const auto& [at, want] : cases) {
+    EXPECT_EQ(loadProject(work, at, &error), want) << at;
+    EXPECT_EQ(error.rfind(at + ": ", 0), 0u) << error;
+  }
+
+  work.addClip(15, 4.0f, 5.0f, kCamera);
+  const std::vector<uint8_t> good = encodeProject(work);
+  for (const uint8_t high : {0xFF, 0x80}) {  // layer 0's count: -1, then -32513
+    std::vector<uint8_t> stored = good;
+    stored[1] = 0xFF;
+    stored[2] = high;
+    Timeline loaded;
+    loaded.addClip(0, 9.0f, 1.0f, kFlat);
+    ASSERT_EQ(decodeProject(loaded, stored.data(), stored.size(), "save.brz", &error), LoadResult::kLoaded) << error;
+    EXPECT_EQ(encodeProject(loaded), good) << "written back as 0, every other layer as it was";
+  }
 }
 
 }  // namespace
