@@ -6,6 +6,7 @@ if(TARGET korvalin)
   else()
     set(nothing_lost_assetgen none)
   endif()
+  # Cases, each with its screen size; the script reads the case name. Exit 77 means skipped.
   foreach(case unreadable-kept save-through-link f1-held error-box-owner button-held-over-f1
           chooser-press-then-sigterm)
     set(screen 640x480x24)

@@ -1,9 +1,6 @@
 #!/usr/bin/env bash
 # Nothing lost, nothing stuck: the real program under Xvfb, keys and buttons held as a person
-# holds them. Run inside xvfb-run:
-#   nothing_lost_e2e.sh CASE KORVALIN RUN-FOLDER ASSETGEN CLOSE-WINDOW
-# CASE: unreadable-kept | save-through-link | f1-held | error-box-owner (640 x 480 screen);
-# button-held-over-f1 | chooser-press-then-sigterm (1024 x 768 screen). Exit 77 means skipped.
+# holds them. Run inside xvfb-run: nothing_lost_e2e.sh CASE KORVALIN RUN-FOLDER ASSETGEN CLOSE-WINDOW
 set -u
 case_name=$1 program=$2 run_folder=$3 assetgen=$4 close_window=$5
 source "$(dirname "$0")/../common/e2e_lib.sh"

@@ -208,6 +208,8 @@ TEST_F(ProjectFileTest, TheReplacedFileIsKeptAsBackupOrUnderAFreeUnreadableName)
     EXPECT_EQ(notice, path + ": the file that could not be read is kept as " + path + ".unreadable" + kept);
   }
   EXPECT_EQ(text(path + ".bak"), first) << "the backup is not touched";
+  fs::remove(path);
+  EXPECT_TRUE(save(KeepPrevious::kUnreadable, path) && notice.empty()) << "nothing to keep, nothing said";
 
   // A backup that cannot be made stops the save before anything is replaced.
   fs::remove(path + ".bak");
