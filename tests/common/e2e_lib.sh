@@ -39,8 +39,7 @@ count() { grep -c "$1" "$work/stderr.log" 2>/dev/null; }
 wait_for() {  # wait_for SECONDS N PATTERN: until standard error holds N lines matching
   for _ in $(seq $(($1 * 10))); do
     [ "$(count "$3")" -ge "$2" ] && return 0
-    alive
-    sleep 0.1
+    alive && sleep 0.1
   done
   fail "no '$3' after $1 s"
 }
