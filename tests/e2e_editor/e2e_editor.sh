@@ -12,10 +12,10 @@ mkdir -p "$artifacts"
 start --editor KORVALIN_HEADLESS=1
 sleep 1
 
-wheel_up() {
+wheel_up() {  # one pass takes one wheel step: two in the same pass would count once
   xdotool mousemove "$1" "$2"
-  for _ in $(seq "$3"); do sleep 0.3; xdotool click 4; done
-  sleep 0.3
+  passes 2
+  for _ in $(seq "$3"); do xdotool click 4; passes 2; done
 }
 shot() { import -window root "$artifacts/$1.png" || fail "no screenshot"; }
 now() { date +%s.%N; }
