@@ -47,7 +47,9 @@ passes() { wait_for 60 $(($(count "^trace: pass") + $1)) "^trace: pass"; }
 # Keys and buttons are held over several passes, as a person holds them: a press and release that
 # both arrive before a pass are never seen.
 key() { alive; xdotool keydown "$1" sleep "${2:-0.5}" keyup "$1"; passes 3; }
-click() { alive; xdotool mousemove "$1" "$2" sleep 0.2 mousedown 1 sleep 0.5 mouseup 1; passes 3; }
+# A press acts where the passes last saw the mouse: a move and a press in the same pass would not.
+point() { alive; xdotool mousemove "$1" "$2"; passes 3; }
+click() { point "$1" "$2"; xdotool mousedown 1 sleep 0.5 mouseup 1; passes 3; }
 ended() {  # ended SECONDS: the program ended by itself within them; sets status
   for _ in $(seq $(($1 * 10))); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
   kill -0 "$pid" 2>/dev/null && fail "still running $1 s later"

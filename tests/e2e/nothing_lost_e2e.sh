@@ -49,7 +49,8 @@ case $case_name in
     ;;
   button-held-over-f1)
     start --editor KORVALIN_HEADLESS=1
-    xdotool mousemove 175 500 sleep 0.2 mousedown 1  # Stop, held into the new window
+    point 175 500
+    xdotool mousedown 1  # Stop, held into the new window
     passes 3
     key F1
     wait_for 60 1 "F1 to first frame"
@@ -59,10 +60,11 @@ case $case_name in
   chooser-press-then-sigterm)
     empty_project >save.brz
     start --editor -u KORVALIN_HEADLESS  # a question box would keep the program from ending
-    xdotool mousemove 700 300
+    point 700 300
     key n
     # "Layer 2D" pressed where the dialog's Layer field will lie, dragged up 5 pixels.
-    xdotool mousemove 780 50 sleep 0.2 mousedown 1 sleep 0.3 mousemove 780 45 sleep 0.3 mouseup 1
+    point 780 50
+    xdotool mousedown 1 && passes 3 && point 780 45 && xdotool mouseup 1
     click 700 155  # Proceed
     kill -TERM "$pid"
     ended 10

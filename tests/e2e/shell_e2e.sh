@@ -61,7 +61,7 @@ case $case_name in
     before=$(md5sum <"$work/save.brz")
     # Select the clip on layer 0 (moved over first: a click reads the position of the last
     # move), duplicate it with C, then Escape: headless, the question answers "Save".
-    xdotool mousemove 300 611 sleep 0.4 mousedown 1 sleep 0.4 mouseup 1 sleep 0.3
+    click 300 611
     key c
     escape
     ended 20

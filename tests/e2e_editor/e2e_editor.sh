@@ -13,8 +13,7 @@ start --editor KORVALIN_HEADLESS=1
 sleep 1
 
 wheel_up() {  # one pass takes one wheel step: two in the same pass would count once
-  xdotool mousemove "$1" "$2"
-  passes 2
+  point "$1" "$2"
   for _ in $(seq "$3"); do xdotool click 4; passes 2; done
 }
 shot() { import -window root "$artifacts/$1.png" || fail "no screenshot"; }
