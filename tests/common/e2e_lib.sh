@@ -44,12 +44,12 @@ wait_for() {  # wait_for SECONDS N PATTERN: until standard error holds N lines m
   fail "no '$3' after $1 s"
 }
 passes() { wait_for 60 $(($(count "^trace: pass") + $1)) "^trace: pass"; }
-# Keys and buttons are held over several passes, as a person holds them: a press and release that
-# both arrive before a pass are never seen.
-key() { alive; xdotool keydown "$1" sleep "${2:-0.5}" keyup "$1"; passes 3; }
+# Keys and buttons are held over passes, as a person holds them: a press and release that both
+# arrive before a pass are never seen.
+key() { alive; xdotool keydown "$1" sleep "${2:-0}"; passes 2; xdotool keyup "$1"; passes 3; }
 # A press acts where the passes last saw the mouse: a move and a press in the same pass would not.
 point() { alive; xdotool mousemove "$1" "$2"; passes 3; }
-click() { point "$1" "$2"; xdotool mousedown 1 sleep 0.5 mouseup 1; passes 3; }
+click() { point "$1" "$2"; xdotool mousedown 1; passes 2; xdotool mouseup 1; passes 3; }
 ended() {  # ended SECONDS: the program ended by itself within them; sets status
   for _ in $(seq $(($1 * 10))); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
   kill -0 "$pid" 2>/dev/null && fail "still running $1 s later"
@@ -57,5 +57,9 @@ ended() {  # ended SECONDS: the program ended by itself within them; sets status
   status=$?
   pid=
 }
-escape() { alive; xdotool keydown Escape sleep 0.5 keyup Escape; }  # may end the program
+escape() {  # held until the program ends, or for 2 s
+  xdotool keydown Escape
+  for _ in $(seq 20); do kill -0 "$pid" 2>/dev/null && sleep 0.1; done
+  xdotool keyup Escape
+}
 quit() { escape; ended 10; [ "$status" -eq 0 ] || fail "exit status $status, expected 0"; }

@@ -19,7 +19,7 @@ if(TARGET korvalin AND TARGET korvalin_content)
       set(screen 1024x768x24)
     endif()
     add_test(NAME shell_e2e_${case}
-      COMMAND timeout 150 xvfb-run -a -s "-screen 0 ${screen}"
+      COMMAND timeout 150 xvfb-run -a -s "-screen 0 ${screen} -ardelay 2500"
         bash ${CMAKE_CURRENT_SOURCE_DIR}/shell_e2e.sh ${case} $<TARGET_FILE:korvalin>
         ${KORVALIN_RUN_DIR} ${shell_assetgen} $<TARGET_FILE:shell_make_ogg>
         $<TARGET_FILE:shell_close_window> ${CMAKE_BINARY_DIR}/test-artifacts)
