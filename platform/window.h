@@ -21,7 +21,8 @@ struct WindowSettings {
 enum class EventKind {
   kQuitPosted,        // postQuit: the inner loop ends here
   kToggleRequested,   // postFullscreenToggle
-  kCloseRequested,    // the window's close button or the session ending
+  kCloseRequested,    // the window's close button
+  kTerminated,        // SIGTERM or SIGINT: the program must end now, asking no one
   kKeyDown,           // virtualKey set (0: a key without a virtual-key code)
   kKeyUp,
   kButtonDown,        // button: 0 left, 1 middle, 2 right
@@ -78,6 +79,11 @@ class PlatformWindow {
   int32_t width_ = 0;
   int32_t height_ = 0;
 };
+
+// Whether the function key (F1 to F24) of a virtual-key code is held down right now, asked of
+// the window system itself rather than of the events seen so far. False for other keys and where
+// it cannot be told (not on X11): the function keys are the ones whose presses re-create windows.
+bool keyHeldNow(int32_t virtualKey);
 
 // Milliseconds since start-up, wrapping at 2^32 like GetTickCount and timeGetTime.
 uint32_t tickCount();

@@ -9,7 +9,7 @@ packages=(
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev llvm
-  xvfb xauth xdotool imagemagick x11-utils vorbis-tools ffmpeg
+  xvfb xauth xdotool imagemagick x11-utils vorbis-tools ffmpeg xfonts-base
 )
 
 # One query for all of them: `make run` comes through here every time, and a query per package

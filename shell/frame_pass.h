@@ -22,10 +22,21 @@ struct ShellState {
   bool running = true;                  // the outer loop makes another window
   bool fullscreenWanted = true;         // the mode of the next window
   bool lastWasMouseMove = false;        // the last event taken was a mouse move
+  // Keys held down since before the current window appeared: their auto-repeat is no new press.
+  std::array<bool, 256> heldOver{};
 };
 
+// What a new window starts with: no last key, no key and no mouse button down. A key that was
+// down in the window before and is still held (`stillHeld`, by virtual-key code) is remembered
+// in heldOver until it is released, so that one press of F1 toggles once however long it is held.
+void startWindowInput(ShellState& state, const std::function<bool(int32_t)>& stillHeld);
+
+// A key held over whose release reached no window (let go before the new one had the keyboard)
+// is free again for its next press. Asks `stillHeld` only about keys held over, once a pass.
+void forgetReleasedKeys(ShellState& state, const std::function<bool(int32_t)>& stillHeld);
+
 // What the loop must do after an event.
-enum class EventAction { kNone, kLeaveLoop, kQuitRequested, kToggleRequested, kResize };
+enum class EventAction { kNone, kLeaveLoop, kQuitRequested, kTerminate, kToggleRequested, kResize };
 
 // The window procedure: records keys, buttons, wheel and activity in `state`.
 EventAction applyWindowEvent(const WindowEvent& event, ShellState& state);

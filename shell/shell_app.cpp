@@ -54,6 +54,7 @@ struct Program {
 
   void initDemo(const PlatformWindow& window);
   void requestQuit(PlatformWindow& window);
+  void terminate(PlatformWindow& window);
   void runWindow(PlatformWindow& window);
   void drawDemo(float t);
 
@@ -75,9 +76,7 @@ struct Program {
 };
 
 void Program::initDemo(const PlatformWindow& window) {
-  clock.stop();
-  // Re-base now, so that the first frame shows 0 and not where the clock stood before.
-  clock.elapsed();
+  transport.stopClock();
   SteadyClock::time_point at = SteadyClock::now();
   loadMeshes(meshes);
   trace.step("models", at);
@@ -109,6 +108,22 @@ void Program::requestQuit(PlatformWindow& window) {
   state.running = false;
 }
 
+// A signal is no answer to "save?": the box would keep the program from ending, and a save
+// would replace the project no one chose to replace. Unsaved work goes beside it instead.
+void Program::terminate(PlatformWindow& window) {
+  if (options.editorMode && hooks->hasUnsavedChanges()) {
+    const std::string aside = std::string(kProjectFileName) + ".unsaved";
+    std::string error;
+    if (saveProject(timeline, aside, &error)) {
+      std::fprintf(stderr, "korvalin: ended by a signal; the unsaved changes are kept in %s\n", aside.c_str());
+    } else {
+      std::fprintf(stderr, "korvalin: ended by a signal; the unsaved changes are lost: %s\n", error.c_str());
+    }
+  }
+  window.postQuit();
+  state.running = false;
+}
+
 void Program::drawDemo(float t) {
   glEnable(GL_SCISSOR_TEST);
   glScissor(demoX, demoY, kDemoWidth, kDemoHeight);
@@ -131,6 +146,9 @@ void Program::runWindow(PlatformWindow& window) {
         case EventAction::kQuitRequested:
           requestQuit(window);
           break;
+        case EventAction::kTerminate:
+          terminate(window);
+          break;
         case EventAction::kToggleRequested:
           toggledAt = SteadyClock::now();
           window.postQuit();
@@ -152,6 +170,7 @@ void Program::runWindow(PlatformWindow& window) {
       window.waitEvent();
       continue;
     }
+    forgetReleasedKeys(state, keyHeldNow);
     const PassRequests requests = updateFrame(state, *hooks, transport, timeline);
     if (requests.quit) requestQuit(window);
     if (requests.toggleFullscreen) window.postFullscreenToggle();
@@ -208,8 +227,7 @@ int runShell(const ShellOptions& options) {
       // Without a window nothing was shown: that is a failure, not a normal end.
       return 1;
     }
-    program->state.input.lastKey = 0;
-    program->state.keyState.fill(0);
+    startWindowInput(program->state, keyHeldNow);
     program->state.active = true;
     program->state.lastWasMouseMove = false;
     resizeGLScene(window->width(), window->height());

@@ -1,6 +1,12 @@
 #include "assets/mesh.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <memory>
 
 #include <sstream>
 
@@ -114,6 +120,42 @@ TEST(Load3dsTest, MalformedFilesAreClippedOrEndTheWalk) {
   auto mesh = std::make_unique<Mesh>();
   for (size_t n = 0; n <= whole.size(); ++n) load3dsFromMemory(*mesh, whole.data(), n, nullptr, "prefix", nullptr);
   EXPECT_EQ(mesh->faceCount, 1);
+}
+
+const Bytes kTriangleFile = model("Tri", {vertexList(kTriangle), faceList({{0, 1, 2}})});
+
+// Files are mapped, never read into memory, so no size can exhaust it; a path that opens but
+// cannot be mapped gives one line and an empty mesh.
+TEST(Load3dsTest, UnmappablePathsGiveOneLineAndAnEmptyMeshAndHugeFilesLoad) {
+  TempDir dir;
+  ASSERT_EQ(::mkfifo(dir.file("fifo.3DS").c_str(), 0644), 0);  // must not wait for a writer
+  writeFile(dir.file("empty.3DS"), {});
+  const std::pair<std::string, const char*> cases[] = {
+      {dir.path, "cannot be read (not a regular file); the model stays empty\n"},
+      {dir.file("fifo.3DS"), "cannot be read (not a regular file); the model stays empty\n"},
+      {dir.file("empty.3DS"), nullptr}};
+  for (const auto& [path, message] : cases) {
+    auto mesh = std::make_unique<Mesh>();
+    load3dsFromMemory(*mesh, kTriangleFile.data(), kTriangleFile.size(), nullptr, "tri", nullptr);
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(load3ds(*mesh, path.c_str(), nullptr));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), message ? path + ": " + message : "");
+    EXPECT_EQ(mesh->faceCount, message ? 0 : 1) << path;
+  }
+
+#if !defined(__SANITIZE_ADDRESS__)  // the sanitizer's own memory does not fit under the limit
+  // A model followed by a 64 GiB hole, loaded with 256 MiB of data allowed.
+  writeFile(dir.file("huge.3DS"), kTriangleFile);
+  if (::truncate(dir.file("huge.3DS").c_str(), off_t{64} << 30) != 0) GTEST_SKIP() << "no sparse files here";
+  const auto loadWithLittleMemory = [&] {
+    const rlimit limit{256u << 20, 256u << 20};
+    ::setrlimit(RLIMIT_DATA, &limit);
+    auto mesh = std::make_unique<Mesh>();
+    load3ds(*mesh, dir.file("huge.3DS").c_str(), nullptr);
+    std::exit(mesh->faceCount);
+  };
+  EXPECT_EXIT(loadWithLittleMemory(), testing::ExitedWithCode(1), "");
+#endif
 }
 
 // Counter-clockwise seen from +z: normal (0, 0, 1). The second face shares the edge 0-2 at a right

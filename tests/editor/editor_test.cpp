@@ -6,6 +6,7 @@
 
 #include <climits>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -41,8 +42,7 @@ class EditorTest : public CanvasTest {
   }
   void TearDown() override {
     editor.reset();
-    std::remove(path.c_str());
-    rmdir(dir.c_str());
+    std::filesystem::remove_all(dir);  // saves leave a .bak beside the project
   }
   void start(const Timeline& project) {
     ASSERT_TRUE(saveProject(project, path, nullptr));
@@ -303,6 +303,15 @@ TEST_F(EditorTest, ChooserDialogProceedCancelAndLayerLimits) {
   pass(100, 611);
   pass(100, 611, L);
   EXPECT_TRUE(timeline.editMode == kEditClip && timeline.selectedLayer == 0 && timeline.clipCount(3) == 1);
+
+  // The press that opens the dialog, on "Layer 2D" over where the Layer field will be, drags nothing.
+  pass(100, 611);
+  key('N');
+  pass(780, 50);
+  pass(780, 50, L);
+  pass(780, 45, L);
+  pass(780, 45);
+  EXPECT_TRUE(timeline.editMode == kEditNewOperator && editor->newClipLayer == 3.0f);
 }
 
 TEST_F(EditorTest, TimelinePixels) {
@@ -460,6 +469,30 @@ TEST_F(EditorTest, LoadAndSaveFailuresKeepTheWork) {
   EXPECT_EQ(editor->viewStart, 0.5f);
   editor->setPlayCursor(14.0f);
   EXPECT_EQ(editor->viewStart, 0.5f);
+}
+
+// A file the editor could not read, at start-up or on L, is kept before the first save over it;
+// later saves keep a backup instead.
+TEST_F(EditorTest, AFileTheEditorCouldNotReadIsKeptBeforeTheFirstSaveOverIt) {
+  const std::string junk = "not a project";
+  for (const bool atStartUp : {true, false}) {
+    std::filesystem::remove(path + ".unreadable");
+    if (!atStartUp) start(Timeline());
+    std::ofstream(path, std::ios::binary) << junk;
+    testing::internal::CaptureStderr();
+    if (atStartUp) editor = std::make_unique<Editor>(timeline, nullptr, path);
+    if (!atStartUp) key('L');
+    key('Y');
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              path + ": layer record 0 at byte 0: layer number 110 is outside 0-15\n" + path +
+                  ": the file that could not be read is kept as " + path + ".unreadable\n");
+    EXPECT_EQ(readFile(path + ".unreadable"), std::vector<uint8_t>(junk.begin(), junk.end()));
+    EXPECT_EQ(readFile(path), encodeProject(timeline));
+    const std::vector<uint8_t> saved = readFile(path);
+    key('Y');
+    EXPECT_EQ(readFile(path + ".bak"), saved);
+    EXPECT_FALSE(std::filesystem::exists(path + ".unreadable.1"));
+  }
 }
 
 }  // namespace

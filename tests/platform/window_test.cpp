@@ -97,7 +97,7 @@ TEST(PlatformWindowTest, NoExactModeMeansAWindowAndTheMessageThenEventsArriveTra
       {EventKind::kKeyDown, kVkDelete, true}, {EventKind::kKeyUp, kVkF1, false},   {EventKind::kButtonDown, 1, false},
       {EventKind::kButtonUp, 2, false},       {EventKind::kButtonDown, 0, false},  {EventKind::kOther, -1, false},
       {EventKind::kWheel, 1, false},          {EventKind::kWheel, -1, false},      {EventKind::kOther, -1, false},
-      {EventKind::kMouseMove, -1, false},     {EventKind::kCloseRequested, -1, false},
+      {EventKind::kMouseMove, -1, false},     {EventKind::kTerminated, -1, false},
       {EventKind::kCloseRequested, -1, false}, {EventKind::kMinimized, -1, false}, {EventKind::kRestored, 640, false},
       {EventKind::kRestored, 640, false},     {EventKind::kRestored, 640, false},  {EventKind::kOther, -1, false},
       {EventKind::kToggleRequested, -1, false}, {EventKind::kQuitPosted, -1, false}};

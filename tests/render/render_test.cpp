@@ -264,6 +264,7 @@ TEST_F(RenderTest, EachEffectLeavesOnlyWhatTheFrameAllows) {
       {kLayer2D, block({5, kNaN, 0}), 0, 0, 1, 0},
       {kLayer2D, block({5, 0, kInf}), 0, 0, 1, 0},
       {kLayer2D, block({-3, 1, 0}), 0, 0, 1, 0, GL_ONE, GL_ZERO},  // slot 0
+      {kLayer2D, block({-kInf, 1, 0}), 0, 0, 1, 0, GL_ONE, GL_ZERO},  // slot 0 as well
       {kBox, block({10, 20, 30, 1}), 0, 0, 0, 0},
       {kCamera, camera({0, 0, 0}, {1, 2, 3}, 70), 1, 0, 0, 1},
       {kStartRenderToTex, block({8, 8}), 0, 1, 0, 1},
@@ -330,7 +331,7 @@ TEST_F(RenderTest, CaptureSizesAndSlots) {
       {block({e, 0, 0}), row},         {block({0, e, 99}), column},           {block({e + 1, 0, 91}), row},
       {block({0, e + 1, 91}), column}, {block({30, 8, 91}), {0, 0, 640, 256}}, {block({31, 4, 91}), kNothing},
       {block({-1, 4, 91}), kNothing},  {block({4, kNaN, 91}), kNothing},       {block({5, 4, 100}), corner},
-      {block({5, 4, 1e9f}), corner},   {block({5, 4, kNaN}), corner},         {block({5.9f, 4, -1}), corner},
+      {block({5, 4, 1e9f}), corner},   {block({5, 4, kNaN}), corner}, {block({5, 4, -kInf}), corner},         {block({5.9f, 4, -1}), corner},
   };
   std::vector<std::array<GLint, 2>> sizes;
   for (int slot = 0; slot < kTextureSlotCount; ++slot) sizes.push_back(size(slot));

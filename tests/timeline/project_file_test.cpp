@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -36,8 +37,12 @@ extern "C" int fsync(int fd) {
   return failOnce(faults.fsync) ? -1 : int(syscall(SYS_fsync, fd));
 }
 extern "C" int close(int fd) {
+  // Only the written file's close can fail; a save also opens and closes files it only checks.
+  std::error_code none;
+  const std::string name = std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd), none).string();
   const int result = int(syscall(SYS_close, fd));
-  return failOnce(faults.close) ? -1 : result;
+  const bool written = name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0;
+  return written && failOnce(faults.close) ? -1 : result;
 }
 
 namespace korvalin {
@@ -48,6 +53,10 @@ namespace fs = std::filesystem;
 std::vector<uint8_t> readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+std::string text(const std::string& path) {
+  const std::vector<uint8_t> bytes = readFile(path);
+  return std::string(bytes.begin(), bytes.end());
 }
 
 // A fresh folder per test, and a project with a clip selected so that a stray clear shows.
@@ -69,6 +78,13 @@ class ProjectFileTest : public ::testing::Test {
     EXPECT_EQ(encodeProject(work), workBytes);
     EXPECT_EQ(work.editMode, kEditClip);
   }
+  bool save(KeepPrevious keep, const std::string& at) {
+    error.clear();
+    notice.clear();
+    return saveProject(work, at, &error, keep, &notice);
+  }
+
+  std::string error, notice;
 
   fs::path dir;
   std::string path;
@@ -155,7 +171,6 @@ TEST_F(ProjectFileTest, BadFilesChangeNothingAndSayWhere) {
       {with(34, {1}), "layer record 2 at byte 34: layer number 1 occurs twice"},
       {with(3, {7, 0, 0, 0}), "layer record 0 at byte 3: operator type 7 of clip 0 is outside 0-6"},
       {with(3, {0, 0, 0, 0x80}), "operator type -2147483648 of clip 0 is outside 0-6"},
-      {with(1, {0xFF, 0xFF}), "layer record 0 at byte 1: clip count -1 is below 0"},
       // A count one too high reads the next record's header as a clip.
       {with(1, {2, 0}), "layer record 0 at byte 31: operator type 33554433 of clip 1"},
       {{}, "layer record 0 at byte 0: the file ends inside the layer header (0 bytes in all)"},
@@ -182,7 +197,7 @@ TEST_F(ProjectFileTest, FailedLoadsAndSavesChangeNothing) {
   std::string error;
   EXPECT_EQ(loadProject(work, path, &error), LoadResult::kMissing);
   EXPECT_EQ(error.rfind(path + ": cannot open", 0), 0u) << error;
-  EXPECT_EQ(loadProject(work, dir.string(), &error), LoadResult::kMissing);
+  EXPECT_EQ(loadProject(work, dir.string(), &error), LoadResult::kUnreadable);
   EXPECT_NE(error.find("cannot read"), std::string::npos) << error;
   EXPECT_EQ(loadProject(work, "/dev/zero", &error), LoadResult::kMalformed);  // ends at the largest project
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(workBytes.data()), long(workBytes.size()) - 1);
@@ -235,6 +250,105 @@ TEST_F(ProjectFileTest, FailedLoadsAndSavesChangeNothing) {
   EXPECT_EQ(encodeProject(work), workBytes);
   EXPECT_FALSE(fs::exists(path + ".tmp"));
   EXPECT_EQ(fs::status(path).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+}
+
+TEST_F(ProjectFileTest, TheReplacedFileIsKeptAsBackupOrUnderAFreeUnreadableName) {
+  ASSERT_TRUE(save(KeepPrevious::kBackup, path)) << error;
+  EXPECT_FALSE(fs::exists(path + ".bak")) << "nothing to keep on the first save";
+  const std::string first = text(path);
+  work.addClip(0, 0.0f, 1.0f, kBox);
+  ASSERT_TRUE(save(KeepPrevious::kBackup, path)) << error;
+  EXPECT_EQ(text(path + ".bak"), first);
+  for (const std::string kept : {"", ".1", ".2"}) {
+    std::ofstream(path) << "junk" + kept;
+    ASSERT_TRUE(save(KeepPrevious::kUnreadable, path)) << error;
+    EXPECT_EQ(readFile(path), encodeProject(work));
+    EXPECT_EQ(text(path + ".unreadable" + kept), "junk" + kept);
+    EXPECT_EQ(notice, path + ": the file that could not be read is kept as " + path + ".unreadable" + kept);
+  }
+  EXPECT_EQ(text(path + ".bak"), first) << "the backup is not touched";
+  fs::remove(path);
+  EXPECT_TRUE(save(KeepPrevious::kUnreadable, path) && notice.empty()) << "nothing to keep, nothing said";
+
+  // A backup that cannot be made stops the save before anything is replaced.
+  fs::remove(path + ".bak");
+  fs::create_directories(path + ".bak/inside");
+  EXPECT_FALSE(save(KeepPrevious::kBackup, path));
+  EXPECT_EQ(error, path + ": cannot keep the old file as " + path + ".bak: Is a directory; nothing saved");
+  EXPECT_EQ(readFile(path), encodeProject(work));
+  EXPECT_FALSE(fs::exists(path + ".tmp"));
+}
+
+TEST_F(ProjectFileTest, ALinkIsSavedThroughAsFarAsOpeningWouldFollowIt) {
+  fs::create_directory(dir / "projects");
+  const std::string target = (dir / "projects" / "demo.brz").string();
+  std::ofstream(target) << "old project";
+  fs::permissions(target, fs::perms(0640));
+  fs::create_symlink("projects/demo.brz", path);
+  fs::create_symlink(path, dir / "chain2");  // absolute, then relative links
+  for (int n = 3; n <= 41; ++n) fs::create_symlink("chain" + std::to_string(n - 1), dir / ("chain" + std::to_string(n)));
+
+  ASSERT_TRUE(save(KeepPrevious::kBackup, (dir / "chain40").string())) << error;
+  EXPECT_EQ(fs::read_symlink(path), "projects/demo.brz");
+  EXPECT_EQ(readFile(target), workBytes);
+  EXPECT_EQ(fs::status(target).permissions(), fs::perms(0640));
+  EXPECT_EQ(text(target + ".bak"), "old project");
+  EXPECT_FALSE(save(KeepPrevious::kBackup, (dir / "chain41").string()));
+  EXPECT_EQ(error, (dir / "chain41").string() + ": cannot follow the link: Too many levels of symbolic links");
+
+  fs::create_symlink("projects/new.brz", dir / "dangling");
+  ASSERT_TRUE(save(KeepPrevious::kBackup, (dir / "dangling").string())) << error;
+  EXPECT_EQ(readFile((dir / "projects" / "new.brz").string()), workBytes);
+  // Renaming over anything but a file would destroy it.
+  ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0644), 0);
+  EXPECT_TRUE(!save(KeepPrevious::kBackup, (dir / "pipe").string()) && error == (dir / "pipe").string() + ": not a regular file; nothing saved") << error;
+}
+
+// Root may write anything: the save runs in a child that has become the user nobody.
+TEST_F(ProjectFileTest, AFileTheUserMayNotWriteIsLeftAsItWas) {
+  const uid_t user = ::getuid() == 0 ? 65534 : ::getuid();
+  for (const fs::perms folder : {fs::perms(0755), fs::perms(0555)}) {
+    fs::permissions(dir, fs::perms(0755));
+    std::ofstream(path) << "the only copy";
+    ASSERT_EQ(::chown(path.c_str(), user, user) + ::chown(dir.c_str(), user, user), 0);
+    fs::permissions(path, fs::perms(folder == fs::perms(0755) ? 0444 : 0644));
+    fs::permissions(dir, folder);
+    const pid_t child = ::fork();
+    if (child == 0) {
+      if (::getuid() == 0 && (::setgid(user) != 0 || ::setuid(user) != 0)) ::_exit(3);
+      const bool saved = save(KeepPrevious::kBackup, path);
+      ::_exit(saved ? 0 : error.rfind(path + ": ", 0) == 0 && error.find(": Permission denied") != std::string::npos ? 1 : 2);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_EQ(WEXITSTATUS(status), 1) << "0: saved, 2: another message, 3: cannot become nobody";
+    EXPECT_EQ(text(path), "the only copy");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1);
+  }
+}
+
+TEST_F(ProjectFileTest, LoadTellsAMissingFileFromAnUnreadableOneAndCountsBelowZeroAreNoClips) {
+  std::ofstream(path) << "not a project";
+  const std::pair<std::string, LoadResult> cases[] = {{path + "x", LoadResult::kMissing},
+                                                      {path + "/save.brz", LoadResult::kMissing},
+                                                      {dir.string(), LoadResult::kUnreadable},
+                                                      {path, LoadResult::kMalformed}};
+  for (const auto& [at, want] : cases) {
+    EXPECT_EQ(loadProject(work, at, &error), want) << at;
+    EXPECT_EQ(error.rfind(at + ": ", 0), 0u) << error;
+  }
+
+  work.addClip(15, 4.0f, 5.0f, kCamera);
+  const std::vector<uint8_t> good = encodeProject(work);
+  for (const uint8_t high : {0xFF, 0x80}) {  // layer 0's count: -1, then -32513
+    std::vector<uint8_t> stored = good;
+    stored[1] = 0xFF;
+    stored[2] = high;
+    Timeline loaded;
+    loaded.addClip(0, 9.0f, 1.0f, kFlat);
+    ASSERT_EQ(decodeProject(loaded, stored.data(), stored.size(), "save.brz", &error), LoadResult::kLoaded) << error;
+    EXPECT_EQ(encodeProject(loaded), good) << "written back as 0, every other layer as it was";
+  }
 }
 
 }  // namespace
