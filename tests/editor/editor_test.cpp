@@ -458,13 +458,16 @@ TEST_F(EditorTest, LoadAndSaveFailuresKeepTheWork) {
   EXPECT_NE(testing::internal::GetCapturedStderr().find("no-such-folder"), std::string::npos);
   EXPECT_TRUE(editor->hasUnsavedChanges());
 
-  // A selection that names no clip makes no panel.
+  // A selection that names no clip makes no panel, and a press in clip mode then reaches none.
   for (auto [layer, clip] : {std::pair{-1, 0}, {16, 0}, {4, -1}, {4, 1}}) {
     timeline.selectedLayer = layer;
     timeline.selectedClip = clip;
     editor->createParameterPanel();
     EXPECT_FALSE(editor->panel) << layer << "/" << clip;
   }
+  timeline.editMode = kEditClip;
+  pass(740, 48, L);
+  pass(740, 48);
   editor->setPlayCursor(15.5f);  // the view follows the play position forwards only
   EXPECT_EQ(editor->viewStart, 0.5f);
   editor->setPlayCursor(14.0f);
