@@ -1,4 +1,5 @@
 // 3DS reader: walks the chunk tree value by value, keeps the mesh lists and traces every chunk.
+#include <algorithm>
 #include <cstdarg>
 #include <cstring>
 #include <vector>
@@ -43,14 +44,14 @@ class TraceWriter {
   }
 
   void flush() {
-    if (out_ != nullptr && used_ > 0) std::fwrite(buffer_, 1, used_, out_);
+    if (out_ != nullptr) std::fwrite(buffer_, 1, used_, out_);
     used_ = 0;
   }
 
  private:
   FILE* out_;
   size_t used_ = 0;
-  char buffer_[1 << 16];
+  char buffer_[1 << 16];  // mutants: skip (speed only)
 };
 
 class Walk {
@@ -151,7 +152,7 @@ class Walk {
     }
     count = u16();
     trace_.line(traceFormat, static_cast<int>(count));
-    kept = count < static_cast<uint32_t>(kMeshCapacity) ? count : kMeshCapacity;
+    kept = std::min(count, static_cast<uint32_t>(kMeshCapacity));
     if (kept < count) {
       report("%s of %u entries at byte %zu clipped to %d", what, count, pos_ - 2, kMeshCapacity);
     }
@@ -220,7 +221,7 @@ class Walk {
       return false;
     }
     count = u16();
-    kept = count < static_cast<uint32_t>(kMeshCapacity) ? count : kMeshCapacity;
+    kept = std::min(count, static_cast<uint32_t>(kMeshCapacity));
     if (kept < count) {
       report("mapping list of %u entries at byte %zu clipped to %d", count, pos_ - 2, kMeshCapacity);
     }

@@ -77,6 +77,7 @@ const std::pair<BmpParts, Pixels> kEncodings[] = {
     // an absolute run of three (word-padded), end of bitmap. Skipped pixels stay black.
     {{4, 3, 8, {1, 2, 0, 2, 1, 1, 9, 1, 0, 0, 0, 3, 2, 0, 1, 0, 0, 1}, kPalette16, 1}, {G, 0, 0, 0, 0, 0, R, R, G, D, R, 0}},
     {{4, 1, 8, {2, 1, 0}, kPalette16, 1}, {R, R, 0, 0}},  // no end mark
+    {{4, 1, 8, {2, 1, 1, 2}, kPalette16, 1}, {R, R, G, 0}},  // the last code ends the file
     {{4, 1, 4, {1, 0x12, 0, 3, 0x21, 0x00, 0, 1}, kPalette16, 2}, {R, G, R, D}},
 };
 

@@ -95,7 +95,8 @@ TEST(Load3dsTest, MalformedFilesAreClippedOrEndTheWalk) {
       {model("F", {good, faceList({{0, 1, 2}, {0, 3, 1}, {65535, 0, 1}, {2, 1, 0}})}), 3, 2,
        "m.3DS: 2 of 4 faces name a vertex at or above the vertex count 3; dropped\n"},
       {model(std::string(25, 'n'), {good}), 3, 0, "object name at byte 18 is longer than 19 bytes; cut"},
-      {chunk(0x4000, {Bytes(30, 'x')}), 0, 0, "without terminator", 2},
+      // The next chunk (id 0x1200) begins with a 0 byte, which is not the name's.
+      {chunk(0x4D4D, {chunk(0x4000, {Bytes(30, 'x')}), chunk(0x1200, {})}), 0, 0, "without terminator", 2},
       {tooShort, 3, 0, "length 5, shorter than its header"},
       {edited(chunk(0x4D4D, {good, chunk(0x4120, {Bytes(10, 0)})}), 2, -4), 3, 0, "runs past the end of its parent chunk"},
       {edited(good, 2, -12), 2, 0, "vertex list ends at byte 32 after 2 of 3 entries"},
@@ -114,6 +115,15 @@ TEST(Load3dsTest, MalformedFilesAreClippedOrEndTheWalk) {
     EXPECT_LT(strnlen(l.mesh->name, 20), 20u) << c.message;
   }
   EXPECT_EQ(std::string(load(model(std::string(25, 'n'), {good})).mesh->name), std::string(19, 'n'));
+  // Entries past the capacity are skipped, not read.
+  auto traced = [](const Bytes& file, const std::string& what) {
+    const std::string t = load(file).trace;
+    size_t n = 0;
+    for (size_t at = 0; (at = t.find(what, at)) != std::string::npos; ++at) ++n;
+    return n;
+  };
+  EXPECT_EQ(traced(mappingList(std::vector<std::array<float, 2>>(8001)), "Mapping list u"), 8000u);
+  EXPECT_EQ(traced(vertexList(many), "Vertices list x"), 8000u);
 
   // Every prefix of a valid model ends inside the data (checked by the ASan run).
   Bytes whole = model("Tri", {good, faceList({{0, 1, 2}}), mappingList({{0, 0}, {1, 0}, {0, 1}})});

@@ -333,6 +333,8 @@ TEST_F(RenderTest, CaptureSizesAndSlots) {
       {block({-1, 4, 91}), kNothing},  {block({4, kNaN, 91}), kNothing},       {block({5, 4, 100}), corner},
       {block({5, 4, 1e9f}), corner},   {block({5, 4, kNaN}), corner}, {block({5, 4, -kInf}), corner},         {block({5.9f, 4, -1}), corner},
   };
+  int32_t out = 7;  // NaN names no size; the largest floats clamp
+  EXPECT_TRUE(!truncateParam(kNaN, &out) && out == 7 && truncateParam(-3e9f, &out) && out == INT32_MIN);
   std::vector<std::array<GLint, 2>> sizes;
   for (int slot = 0; slot < kTextureSlotCount; ++slot) sizes.push_back(size(slot));
   sizes[0] = {max, 1};
@@ -367,7 +369,10 @@ TEST_F(RenderTest, MeshPathsDrawTheSamePixels) {
     for (int k = 0; k < 2; ++k) {
       const MeshPath path = k == 0 ? MeshPath::kPerCorner : MeshPath::kVertexArrays;
       frameState();
+      glEnable(GL_LIGHTING);  // the model turns lighting off, whoever left it on
+      glEnable(GL_LIGHT1);
       drawModel3D(p, 1.5f, textures_, meshes_, path);
+      EXPECT_FALSE(glIsEnabled(GL_LIGHTING) || glIsEnabled(GL_LIGHT1));
       model[k] = frame();
       frameState();
       glEnable(GL_TEXTURE_2D);
