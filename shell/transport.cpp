@@ -53,6 +53,11 @@ bool Transport::musicEnded() {
   return time > length - 100;
 }
 
+void Transport::jumpTo(double seconds) {
+  music_.setPosition(bytesAt(seconds));
+  clock_.seek(seconds);
+}
+
 void Transport::rewind() {
   music_.setPosition(0);
   clock_.seek(0.0);
