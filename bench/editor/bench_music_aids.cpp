@@ -73,6 +73,21 @@ BENCHMARK(BM_EditorPassWithMusicAids)
     ->ArgsProduct({{0, 1}, {1, 40, 1000, 10000}})
     ->Unit(benchmark::kMicrosecond);
 
+// The music read once for the strip and the beat: decoding the 156 s track, peaks and onsets,
+// then the tempo search; what the worker thread does at start-up.
+void BM_AnalyseMusic(benchmark::State& state) {
+  std::atomic<bool> cancel{false};
+  for (auto _ : state) {
+    MusicAnalysis analysis = analyseMusic("data/Vavorerid_by__qx_.ogg", cancel);
+    if (!analysis.onsets) {
+      state.SkipWithError("no music in data/ (run from the run folder)");
+      return;
+    }
+    benchmark::DoNotOptimize(detectBeatGrid(*analysis.onsets).bpm);
+  }
+}
+BENCHMARK(BM_AnalyseMusic)->Unit(benchmark::kMillisecond)->Iterations(3);
+
 }  // namespace
 
 // The heap keeps its top, as in bench_editor: llvmpipe's buffer churn would dominate otherwise.
