@@ -1,7 +1,7 @@
 // Drawing of the music aids: the waveform strip with its beat and bar lines and status, bar
-// lines faintly across the rows, and the loop band on the ruler. Everything is quads, opaque
-// ones first and the translucent ones under one blending switch: llvmpipe charges far more for a
-// change of state (blending, line width) than for a few thousand vertices.
+// lines faintly across the rows, and the loop band on the ruler. Opaque quads and lines first,
+// the translucent quads under one blending switch: llvmpipe charges far more for a change of
+// state than for a few thousand vertices.
 #include <GL/gl.h>
 
 #include <algorithm>
@@ -60,16 +60,30 @@ float shown(float sample, float loudest) {
   return sample < 0.0f ? -root : root;
 }
 
-void waveformQuads(const std::vector<PeakPair>& columns, float loudest) {
+// The columns go to GL as one array of one-pixel lines: llvmpipe sets up a line for far less
+// than the two triangles of a quad, and a call per vertex would cost more than the rest of the
+// strip. Outside glBegin / glEnd.
+void drawWaveform(const std::vector<PeakPair>& columns, float loudest, std::vector<float>& vertices) {
+  vertices.clear();
   if (!(loudest > 0.0f)) return;
-  setColourBytes(38, 48, 84);
+  const float unit = toUnits(1);
   for (size_t x = 0; x < columns.size(); ++x) {
     const PeakPair peak = columns[x];
     if (peak.high <= 0.0f && peak.low >= 0.0f) continue;  // silence
     const float top = kStripMiddle - shown(peak.high, loudest) * kStripHalfHeight;
     const float bottom = std::max(kStripMiddle - shown(peak.low, loudest) * kStripHalfHeight, top + 1.0f);
-    quad(static_cast<float>(x), top, static_cast<float>(x) + 1.0f, bottom);
+    const float middle = (static_cast<float>(x) + 0.5f) * unit;
+    vertices.insert(vertices.end(), {middle, -top * unit, middle, -bottom * unit});
   }
+  setColourBytes(38, 48, 84);
+  GLfloat width = 1.0f;
+  glGetFloatv(GL_LINE_WIDTH, &width);
+  if (width != 1.0f) glLineWidth(1.0f);
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glVertexPointer(2, GL_FLOAT, 0, vertices.data());
+  glDrawArrays(GL_LINES, 0, static_cast<GLsizei>(vertices.size() / 2));
+  if (width != 1.0f) glLineWidth(width);
+  glDisableClientState(GL_VERTEX_ARRAY);
 }
 
 // The loop band on the ruler and, paler, over the strip; an end set alone is a mark.
@@ -112,10 +126,12 @@ void MusicAids::draw(float viewStart, float viewSpan, int32_t zoom) {
       quad(x, kStripTop, x + 1.0f, kStripBottom);
     });
   }
+  glEnd();
   if (peaks) {
     peakColumns(*peaks, viewStart, p, kCanvasWidth, columns_);
-    waveformQuads(columns_, peaks->loudest());
+    drawWaveform(columns_, peaks->loudest(), vertices_);
   }
+  glBegin(GL_QUADS);
   setColourBytes(112, 110, 104);
   quad(kStatusLeft, kStripTop, kCanvasWidth, kStripBottom);
   glEnd();
