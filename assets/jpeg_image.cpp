@@ -24,6 +24,11 @@ struct ErrorManager {
   std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
 }
 
+// A warning made fatal: the decode ends at once through returnToLoader, quietly.
+void warningsAreErrors(j_common_ptr cinfo, int level) {
+  if (level < 0) returnToLoader(cinfo);
+}
+
 // Everything the decoder touches lives here, on the heap, so that nothing in the setjmp frame
 // changes between setjmp and a longjmp.
 struct Decode {
@@ -58,7 +63,7 @@ const char* colourSpaceName(J_COLOR_SPACE space) {
 
 }  // namespace
 
-std::unique_ptr<JpegImage> loadJpegImage(const char* path, JpegLoadResult& result) {
+std::unique_ptr<JpegImage> loadJpegImage(const char* path, JpegLoadResult& result, bool warningsFail) {
   result = JpegLoadResult{};
   auto d = std::make_unique<Decode>();
   d->file = std::fopen(path, "rb");
@@ -68,6 +73,7 @@ std::unique_ptr<JpegImage> loadJpegImage(const char* path, JpegLoadResult& resul
   }
   d->cinfo.err = jpeg_std_error(&d->errors.standard);
   d->errors.standard.error_exit = returnToLoader;
+  if (warningsFail) d->errors.standard.emit_message = warningsAreErrors;
   if (setjmp(d->errors.jump) != 0) {
     char text[JMSG_LENGTH_MAX];
     (*d->cinfo.err->format_message)(reinterpret_cast<j_common_ptr>(&d->cinfo), text);

@@ -121,13 +121,18 @@ void uploadJpegTexture(TextureTable& table, const char* path, int slot) {
       return;
   }
 
+  uploadJpegImage(table, slot, *image);
+}
+
+void uploadJpegImage(TextureTable& table, int slot, const JpegImage& image) {
+  if (!validSlot(slot)) return;
   GLuint name{};
   glGenTextures(1, &name);
   table.names[slot] = name;
   glBindTexture(GL_TEXTURE_2D, name);
   TightUnpack unpack;
-  gluBuild2DMipmaps(GL_TEXTURE_2D, GL_RGB8, image->width, image->height, GL_RGB, GL_UNSIGNED_BYTE,
-                    image->pixels.data());
+  gluBuild2DMipmaps(GL_TEXTURE_2D, GL_RGB8, image.width, image.height, GL_RGB, GL_UNSIGNED_BYTE,
+                    image.pixels.data());
   setLinearFilters(GL_LINEAR_MIPMAP_LINEAR);
 }
 

@@ -52,7 +52,13 @@ struct JpegLoadResult {
   // the file for Unsupported; empty for Loaded and CannotOpen.
   std::string message;
 };
-std::unique_ptr<JpegImage> loadJpegImage(const char* path, JpegLoadResult& result);
+// With warningsFail, data the library can only patch over (a file cut short, damaged entropy
+// data) counts as Corrupt too, without a word on standard error: a reload keeps the old picture
+// rather than show a grey-filled one.
+std::unique_ptr<JpegImage> loadJpegImage(const char* path, JpegLoadResult& result, bool warningsFail = false);
+// Builds a mipmapped texture of the image under a new name stored into the slot; the slot's
+// previous name is left to the caller.
+void uploadJpegImage(TextureTable& table, int slot, const JpegImage& image);
 
 // The JPEG pictures of the asset table, slots 3 to 20 in order.
 extern const char* const kJpegAssetPaths[18];

@@ -1,5 +1,7 @@
 #include "editor/editor.h"
 
+#include "editor/music_aids.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -55,7 +57,13 @@ void Editor::mouseMove(int32_t x, int32_t y) {
     zoomAnchorY = y;
   }
   playMarker.track(mouseX, mouseY, zoom);
-  for (LayerTrack& layer : timeline.tracks) track(layer, mouseX, mouseY, zoom, viewStart);
+  for (LayerTrack& layer : timeline.tracks) {
+    if (aids != nullptr) {
+      aids->track(layer, mouseX, mouseY, zoom, viewStart);
+    } else {
+      track(layer, mouseX, mouseY, zoom, viewStart);
+    }
+  }
   for (Button& button : transportButtons) button.track(mouseX, mouseY);
   if (timeline.editMode == kEditChooseOperator) rebuildChooser();
   if (timeline.editMode == kEditNewOperator) trackDialog();
@@ -119,6 +127,7 @@ void Editor::mouseButton(int32_t code) {
       startField.press(0);
       lengthField.press(0);
       if (proceedButton.clicked(0)) {
+        if (aids != nullptr) newClipStart = aids->snapTime(newClipStart, zoom);
         timeline.addClip(static_cast<int32_t>(newClipLayer), newClipStart, newClipLength, timeline.selectedLayer);
         timeline.editMode = kEditNothing;
       }
@@ -177,6 +186,8 @@ void Editor::handleKey() {
   } else if (pendingKey == kKeyRight) {
     shiftGrid(-5);
     viewStart = viewStart + viewSpan * 0.0048828125f;  // 5 / 1024: the time of 5 pixels
+  } else if (aids != nullptr) {
+    aids->handleKey(pendingKey, playCursor);
   }
   pendingKey = 0;
 }
@@ -297,6 +308,7 @@ void Editor::drawNewOperatorDialog() {
 
   // Re-seeded every frame: the dialog always offers the play position and one second.
   newClipStart = playCursor;
+  if (aids != nullptr) newClipStart = aids->snapTime(newClipStart, zoom);
   newClipLength = 1.0f;
   layerField.bind(&newClipLayer, 0.0f, 15.0f, kDialogX, 40, 3, kLayerLabel);
   startField.bind(&newClipStart, -1.0f, 500.0f, kDialogX, 70, 5, kStartLabel);
@@ -318,6 +330,7 @@ float Editor::drawEditor() {
   for (LayerTrack& layer : timeline.tracks) drawRow(layer, trackScroll);
   for (LayerTrack& layer : timeline.tracks) drawBars(layer, cullBars);
   drawRuler(viewStart, viewSpan, zoom);
+  if (aids != nullptr) aids->draw(viewStart, viewSpan, zoom);
 
   switch (timeline.editMode) {
     case kEditClip:

@@ -22,6 +22,7 @@
 namespace korvalin {
 
 struct TextureTable;
+class MusicAids;
 
 // Virtual-key codes of the editor's bindings; letters also match their lower-case codes.
 enum EditorKey : uint8_t {
@@ -107,6 +108,10 @@ class Editor {
   // Bars off the visible time span are skipped while drawing; off only to prove it changes
   // nothing.
   bool cullBars = true;
+
+  // Waveform, beat grid and snapping, loop range (--editor mode). Without them G, I, O and K do
+  // nothing and every drag follows the plain rules.
+  MusicAids* aids = nullptr;
 
  private:
   void rebuildChooser();

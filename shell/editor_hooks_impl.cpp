@@ -3,11 +3,17 @@
 #include <GL/gl.h>
 
 #include <cstdio>
+#include <memory>
 
 #include "editor/editor.h"
+#include "editor/music_aids.h"
 #include "editor/ui_draw.h"
 #include "shell/editor_hooks.h"
+#include "shell/loop_playback.h"
+#include "shell/music_analysis.h"
+#include "shell/shell_app.h"
 #include "shell/transport.h"
+#include "timeline/sidecar.h"
 
 namespace korvalin {
 
@@ -16,13 +22,20 @@ namespace {
 class EditorHookup final : public EditorHooks {
  public:
   explicit EditorHookup(ShellServices& services)
-      : services_(services), editor_(services.timeline, &services.textures, services.projectPath) {}
+      : services_(services), editor_(services.timeline, &services.textures, services.projectPath) {
+    if (services.editorMode) {
+      aids_ = std::make_unique<MusicAids>(services.projectPath + kSidecarSuffix);
+      editor_.aids = aids_.get();
+      analyser_ = std::make_unique<MusicAnalyser>(kMusicPath);
+    }
+  }
 
   // A new window closes any dialog and hides the panel.
   void editorStartup() override { services_.timeline.editMode = kEditNothing; }
 
   void editorInput(ShellInput& input) override {
     editor_.mouseMove(input.mouseX, input.mouseY);
+    if (aids_ != nullptr) loopPlayback_.beforePass(aids_->loop, services_.transport);
     editor_.setPlayCursor(services_.transport.playPosition());
     if (input.wheelStep != 0) {
       editor_.wheel(input.wheelStep);
@@ -53,6 +66,7 @@ class EditorHookup final : public EditorHooks {
   void editorKeys() override { editor_.handleKey(); }
 
   void editorPass() override {
+    takeMusicAnalysis();
     beginEditorCanvas();
     setTextTextures(&services_.textures);
 
@@ -71,14 +85,29 @@ class EditorHookup final : public EditorHooks {
     } else {
       services_.transport.seekTo(at);
     }
+    loopPlayback_.shown(at);
   }
 
   bool hasUnsavedChanges() const override { return editor_.hasUnsavedChanges(); }
   bool saveProjectNow() override { return editor_.saveProject(); }
 
  private:
+  // The strip fills in once the worker has read the music.
+  void takeMusicAnalysis() {
+    if (analyser_ == nullptr) return;
+    std::unique_ptr<MusicAnalysis> analysis = analyser_->take();
+    if (analysis == nullptr) return;
+    // A music file that cannot be opened has had its line from the music stream already.
+    if (!analysis->error.empty() && analysis->peaks) std::fprintf(stderr, "%s\n", analysis->error.c_str());
+    aids_->setAnalysis(analysis->peaks, analysis->onsets);
+    analyser_.reset();
+  }
+
   ShellServices& services_;
   Editor editor_;
+  std::unique_ptr<MusicAids> aids_;
+  std::unique_ptr<MusicAnalyser> analyser_;
+  LoopPlayback loopPlayback_;
 };
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "platform/music_stream.h"
 #include "platform/window.h"
 #include "render/demo_renderer.h"
+#include "shell/asset_watch.h"
 #include "shell/editor_hooks.h"
 #include "shell/frame_pass.h"
 #include "shell/frame_trace.h"
@@ -50,6 +51,7 @@ struct Program {
       demoY = kCanvasHeight - kDemoHeight;
     }
     renderer.setDemoOrigin(demoX, demoY);
+    if (opts.editorMode) assetWatch = std::make_unique<AssetWatch>();
   }
 
   void initDemo(const PlatformWindow& window);
@@ -72,6 +74,7 @@ struct Program {
   FrameTrace trace;
   int32_t demoX = 0;
   int32_t demoY = 0;
+  std::unique_ptr<AssetWatch> assetWatch;  // --editor mode: pictures and models reloaded live
   SteadyClock::time_point toggledAt;
 };
 
@@ -171,6 +174,7 @@ void Program::runWindow(PlatformWindow& window) {
       continue;
     }
     forgetReleasedKeys(state, keyHeldNow);
+    if (assetWatch) assetWatch->poll(textures, meshes);
     const PassRequests requests = updateFrame(state, *hooks, transport, timeline);
     if (requests.quit) requestQuit(window);
     if (requests.toggleFullscreen) window.postFullscreenToggle();

@@ -83,6 +83,12 @@ bool Transport::musicEnded() {
   return time > length - 100;
 }
 
+void Transport::jumpTo(double seconds) {
+  userMoved();  // a jump back is meant: no hold at the old position
+  music_.setPosition(bytesAt(seconds));
+  clock_.seek(seconds);
+}
+
 void Transport::rewind() {
   hold_ = 0.0f;
   music_.setPosition(0);

@@ -36,6 +36,8 @@ class Transport {
   bool musicEnded();
   // Music and clock back to 0, still playing (the editor's looping demo).
   void rewind();
+  // Music and clock to `seconds` with the music's exact seek, playing on (the editor's loop).
+  void jumpTo(double seconds);
 
   PlaybackClock& clock() { return clock_; }
   MusicApi& music() { return music_; }

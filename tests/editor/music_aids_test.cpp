@@ -1,0 +1,251 @@
+// The music aids: waveform peaks at three zooms, the tempo of the generated track and of click
+// tracks, snapping scripted through the Editor, the loop keys and the sidecar, the loop on the
+// injected clock, and the strip's pixels in a hidden llvmpipe window.
+#include <GL/gl.h>
+#include <GL/glu.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+
+#include "editor/music_aids.h"
+#include "editor/ui_draw.h"
+#include "editor_fixture.h"
+#include "shell/loop_playback.h"
+#include "shell/music_analysis.h"
+#include "tests/common/gl_test_context.h"
+#include "timeline/sidecar.h"
+
+extern "C" const char* __lsan_default_options() { return "detect_leaks=0"; }  // the GL driver's
+
+namespace korvalin::test {
+namespace {
+
+constexpr int kRate = 44100;
+
+std::vector<float> clickTrack(double bpm, double firstClick, double seconds) {
+  std::vector<float> s(static_cast<size_t>(seconds * kRate), 0.0f);
+  for (double t = firstClick; t < seconds; t += 60.0 / bpm) {
+    const size_t at = static_cast<size_t>(t * kRate);
+    for (int j = 0; j < 800 && at + j < s.size(); ++j) s[at + j] = 0.4f * std::sin(j * 0.14f) * std::exp(-j / 220.0f);
+  }
+  return s;
+}
+
+BeatGrid gridOf(const std::vector<float>& mono, std::optional<double> knownBpm = std::nullopt) {
+  OnsetEnvelope onsets(kRate);
+  onsets.add(mono.data(), mono.size());
+  return detectBeatGrid(onsets, knownBpm);
+}
+
+TEST(TempoTest, GeneratedTrackClickTracksAndSilence) {
+  std::atomic<bool> cancel{false};
+  const MusicAnalysis track = analyseMusic(KORVALIN_RUN_DIR "/data/Vavorerid_by__qx_.ogg", cancel);
+  ASSERT_TRUE(track.onsets) << track.error;
+  BeatGrid grid = detectBeatGrid(*track.onsets);
+  EXPECT_NEAR(grid.bpm, 125.0, 0.5);
+  EXPECT_NEAR(std::remainder(grid.offset, 4 * 0.48), 0.0, 0.01);  // its bars start at 0
+  for (double bpm : {90.0, 128.0, 174.0}) {
+    grid = gridOf(clickTrack(bpm, 0.25, 30));
+    EXPECT_NEAR(grid.bpm, bpm, 0.5);
+    EXPECT_NEAR(grid.offset, 0.25, 0.01) << bpm;
+  }
+  // Bars count from the first click, wherever it falls: 3.0 s is 1.125 s into a bar at 128.
+  EXPECT_NEAR(gridOf(clickTrack(128, 3.0, 30)).offset, 1.125, 0.01);
+  EXPECT_EQ(gridOf(clickTrack(90, 0.25, 30), 120.0).bpm, 120.0);  // a known tempo only places beats
+
+  EXPECT_FALSE(gridOf(std::vector<float>(20 * kRate, 0.0f)).valid());
+  EXPECT_FALSE(gridOf(clickTrack(120, 0.0, 3.0)).valid());  // too short to tell
+}
+
+// One clip on layer 0, a grid of 125 BPM from 0 (beats every 0.48 s) unless the sidecar gives
+// one, snapping on. At zoom 40 a pixel is 1 / 68.27 s.
+class MusicTest : public EditorTest {
+ protected:
+  std::string sidecar() const { return path + kSidecarSuffix; }
+  void start(float clipStart) {
+    Timeline project;
+    project.addClip(0, clipStart, 1.0f, kBox);
+    startWith(project);
+    aids = std::make_unique<MusicAids>(sidecar());
+    if (!aids->grid.valid()) aids->grid = BeatGrid{125.0, 0.0};
+    editor->aids = aids.get();
+    key('G');
+  }
+  // A left (or right) drag on layer 0 pressed at the first x, released at the last.
+  void drag(std::vector<int32_t> xs, bool right = false) {
+    run(Pass{xs.front(), rowMiddle(0)});
+    for (int32_t x : xs) run(Pass{x, rowMiddle(0), !right, false, right});
+    run(Pass{xs.back(), rowMiddle(0)});
+  }
+  ClipBar& bar() { return timeline.tracks[0].bars[0]; }
+  void frame(const Pass& pass) {
+    run(pass);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(90.0, 1024.0 / 768.0, 0.1, 2000.0);
+    beginEditorCanvas();
+    editor->drawEditor();
+  }
+  std::vector<int> at(int x, int y) const {
+    const std::vector<uint8_t> p = gl->pixel(x, 767 - y);
+    return {p[0], p[1], p[2]};
+  }
+  std::unique_ptr<MusicAids> aids;
+  std::unique_ptr<GlTestContext> gl;
+  const double p = pixelsPerSecond(40);
+};
+
+TEST_F(MusicTest, DragsSnapToBeatsWithinSixPixelsAndLetGoWithoutDrift) {
+  start(static_cast<float>(1.44 - 32 / p));
+  for (Pass pass : {Pass{100, 611}, Pass{100, 611, true}, Pass{136, 611, true}}) run(pass);
+  EXPECT_EQ(timeline.layerClipTimes[0][0].start, 1.44f);  // 4 pixels from the beat
+  for (Pass pass : {Pass{140, 611, true}, Pass{140, 611}}) run(pass);
+  EXPECT_FLOAT_EQ(bar().start, 1.44f + 8 / p);  // 8 pixels: where the plain rules put it
+  // Right half grabbed: the end, 1.44 + 8 / p + 1 s, comes to 2.40 from 2.7 pixels past it.
+  drag({160, 152}, true);
+  EXPECT_FLOAT_EQ(bar().start + bar().length, 2.40f);
+  // Left half: the start comes to 1.44 from 3 pixels right of it; the end stays.
+  drag({110, 105}, true);
+  EXPECT_FLOAT_EQ(bar().start, 1.44f);
+  EXPECT_FLOAT_EQ(bar().start + bar().length, 2.40f);
+}
+
+// Snapping switched on and off in the middle of drags: whenever it is off, the bar is where the
+// plain rules alone put it.
+TEST_F(MusicTest, SnappingOffFollowsThePlainRulesBitForBit) {
+  start(1.0f);
+  const uint8_t g = 'G';
+  const std::vector<Pass> script = {
+      {100, 611, false, false, false, 0, g}, {100, 611, true}, {137, 611, true, false, false, 0, g}, {143, 611, true},
+      {131, 611, true, false, false, 0, g}, {90, 611, true}, {90, 611}, {120, 611},
+      {120, 611, false, false, true, 0, g}, {101, 611, false, false, true}, {160, 611, false, false, true, 0, g},
+      {163, 611, false, false, true}, {80, 611}, {80, 611, false, false, true}, {75, 611, false, false, true}};
+  std::vector<float> withAids, plain;
+  for (MusicAids* used : {aids.get(), static_cast<MusicAids*>(nullptr)}) {
+    std::vector<float>& out = used ? withAids : plain;
+    editor->aids = used;
+    key('L');
+    aids->snapping = true;
+    for (const Pass& pass : script) {
+      const bool snapped = aids->snapping;
+      run(pass);
+      if (used == nullptr && pass.key == g) aids->snapping = !aids->snapping;
+      if (!snapped) out.insert(out.end(), {bar().start, bar().length});
+    }
+  }
+  EXPECT_EQ(withAids, plain);
+}
+
+TEST_F(MusicTest, LoopKeysAndTheSidecarKeepWhatTheUserWrote) {
+  const std::string mine = "# by hand\ntempo = 140\nloop_start = soon\nmarker = 3\n = 5\noffset = 0.1\n";
+  std::ofstream(sidecar()) << mine;
+  std::string warning;
+  EXPECT_EQ(Sidecar::read(sidecar(), &warning).number("tempo"), 140.0);
+  EXPECT_EQ(warning, sidecar() + ": line 3: 'loop_start = soon' is not 'key = number'; ignored (2 such lines)");
+  start(1.0f);
+  EXPECT_EQ(std::make_pair(aids->grid.bpm, aids->grid.offset), std::make_pair(140.0, 0.1));
+  auto at = [&](float t, uint8_t code) { editor->setPlayCursor(t), key(code); };
+  auto text = [&] { std::ifstream in(sidecar()); return std::string(std::istreambuf_iterator<char>(in), {}); };
+  at(14.0f, 'O');  // the end may come first
+  at(10.0f, 'i');
+  at(20.0f, 'I');  // not before the end: refused
+  at(9.0f, 'O');   // not after the start: refused
+  EXPECT_EQ(aids->loop.start, 10.0f);
+  EXPECT_EQ(aids->loop.end, 14.0f);
+  EXPECT_FALSE(aids->loop.wrapDue(14.5f, 15.0f));  // put past the end: plays on
+  EXPECT_EQ(text(), mine + "loop_end = 14.000000\nloop_start = 10.000000\n");
+  EXPECT_EQ(MusicAids(sidecar()).loop.end, 14.0f);
+  at(12.0f, 'K');
+  EXPECT_FALSE(aids->loop.start || aids->loop.end);
+  EXPECT_EQ(text(), mine);
+  ASSERT_TRUE(Sidecar().write(sidecar(), &warning));  // nothing left to keep: no file
+  EXPECT_FALSE(std::ifstream(sidecar()).good());
+}
+
+// A music stream that keeps time on the injected ticks, as the real one does.
+struct TimedMusic : MusicApi {
+  explicit TimedMusic(const uint32_t& ticks) : ticks(ticks) {}
+  void init() override {}
+  bool open(const char*) override { return true; }
+  void playPaused() override {}
+  void setPaused(bool) override {}
+  void setPosition(uint32_t bytes) override {
+    seeks.push_back(bytes);
+    at = static_cast<int64_t>(bytes) * 1000 / kBytesPerSecond - ticks;
+  }
+  int32_t getTime() override { return static_cast<int32_t>(at + ticks); }
+  int32_t getLength() override { return 0x7fffffff; }
+  const uint32_t& ticks;
+  int64_t at = 0;
+  std::vector<uint32_t> seeks;
+};
+
+TEST(LoopPlaybackTest, ClockNeverPassesTheEndAndRestartsAtTheStart) {
+  uint32_t ticks = 0;
+  PlaybackClock clock([&] { return ticks; });
+  TimedMusic music(ticks);
+  Transport transport(clock, music);
+  LoopRange loop{2.0f, 3.0f};
+  LoopPlayback playback;
+  // 7 ms passes for 7 s: up to the end once, then four more times round the loop.
+  float previous = 0.0f;
+  for (int pass = 0; pass < 1000; ++pass, ticks += 7) {
+    playback.beforePass(loop, transport);
+    const float t = clock.elapsed();
+    ASSERT_LT(t, 3.0f) << "pass " << pass;
+    EXPECT_TRUE(t >= previous || std::fabs(t - 2.0f) < 0.0005f) << t;
+    playback.shown(previous = t);
+    transport.resumePlaying();
+    transport.syncClockToMusic();
+  }
+  EXPECT_EQ(music.seeks, std::vector<uint32_t>(4, 352800));  // each restart the exact seek to 2 s
+}
+
+TEST_F(MusicTest, StripShowsWaveformBeatsBarsAndLoopAndProceedSnapsTheNewClip) {
+  gl = std::make_unique<GlTestContext>(1024, 768);
+  ASSERT_TRUE(gl->ok()) << gl->error();
+  start(20.0f);
+  std::vector<float> s(4 * kRate, 0.0f);  // silent but for a tone from 2.0 to 2.5 s
+  for (int i = 2 * kRate; i < 5 * kRate / 2; ++i) s[i] = 0.8f * std::sin(i * 0.1f);
+  auto peaks = std::make_shared<WaveformPeaks>(kRate);
+  peaks->add(s.data(), s.size());
+  peaks->finish();
+  aids->setAnalysis(peaks, nullptr);
+  aids->loop = LoopRange{0.5f, 1.0f};
+  // The burst in the strip at three zooms (three levels of peaks), x 136.5 to 170.7 at zoom 40.
+  for (int32_t zoom : {10, 2000, 40}) {
+    const double p = pixelsPerSecond(zoom), viewStart = zoom > 40 ? 2.25 - 500 / p : 0.0;
+    // Spans are widened to whole ones: at most a column, or a finest span, beyond the burst.
+    const double margin = std::max(1 / p, double(WaveformPeaks::kFinestSpan) / kRate);
+    editor->setZoom(zoom);
+    editor->setViewStart(static_cast<float>(viewStart));
+    frame({});
+    // Rows y 764 and 748, 8 pixels below and above the middle: a column is full one way or the other.
+    const std::vector<uint8_t> rows = gl->readPixels(0, 767 - 764, 1024, 17);
+    for (int32_t x = 0; x < 850; ++x) {  // left of the status
+      const double t0 = viewStart + x / p, t1 = t0 + 1 / p;
+      bool wave = false;
+      for (int i : {4 * x, 4 * (x + 16 * 1024)}) wave |= rows[i] == 38 && rows[i + 1] == 48 && rows[i + 2] == 84;
+      EXPECT_TRUE(t0 < 2.0 || t1 > 2.5 || wave) << "zoom " << zoom << " x " << x;
+      EXPECT_FALSE((t1 < 2.0 - margin || t0 > 2.5 + margin) && wave) << "zoom " << zoom << " x " << x;
+    }
+  }
+  // Beats every 32.77 pixels, bars every fourth.
+  const std::vector<int> beat{142, 140, 133}, bar{214, 212, 204};
+  EXPECT_EQ(at(229, 748), beat);
+  EXPECT_EQ(at(262, 748), bar);
+  EXPECT_LT(at(262, 700)[0], at(250, 700)[0]);     // faintly across the rows
+  EXPECT_GT(at(50, 590)[2], at(50, 590)[0] + 40);  // the loop band, blue on the ruler
+  EXPECT_EQ(at(80, 590), at(120, 590));            // and nothing beyond its end
+
+  editor->setPlayCursor(static_cast<float>(1.44 + 5 / p));
+  frame({0, 0, false, false, false, 0, kKeyN});
+  for (bool down : {false, true, false}) frame({700, 105, down});  // "Camera"
+  for (bool down : {false, true}) frame({700, 155, down});         // "Proceed"
+  ASSERT_EQ(timeline.clipCount(0), 2);
+  EXPECT_EQ(timeline.layerClipTimes[0][1].start, 1.44f);
+}
+
+}  // namespace
+}  // namespace korvalin::test
