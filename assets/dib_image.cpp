@@ -1,15 +1,11 @@
 // BMP reader: maps the file read-only and converts every supported encoding to 24-bit RGB.
 #include "assets/dib_image.h"
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstring>
 #include <new>
 #include <string>
 
+#include "assets/file_mapping.h"
 #include "platform/message_box.h"
 
 namespace korvalin {
@@ -270,35 +266,6 @@ const char* describe(const uint8_t* data, size_t size, uint64_t maxPixelBytes, D
   }
   return nullptr;
 }
-
-// Unmaps and closes on every way out.
-class FileMapping {
- public:
-  explicit FileMapping(const char* path) {
-    fd_ = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) return;
-    struct stat st {};
-    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) return;
-    void* view = ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd_, 0);
-    if (view == MAP_FAILED) return;
-    data_ = static_cast<const uint8_t*>(view);
-    size_ = static_cast<size_t>(st.st_size);
-  }
-  ~FileMapping() {
-    if (data_ != nullptr) ::munmap(const_cast<uint8_t*>(data_), size_);
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileMapping(const FileMapping&) = delete;
-  FileMapping& operator=(const FileMapping&) = delete;
-
-  const uint8_t* data() const { return data_; }
-  size_t size() const { return size_; }
-
- private:
-  int fd_ = -1;
-  const uint8_t* data_ = nullptr;
-  size_t size_ = 0;
-};
 
 }  // namespace
 

@@ -72,7 +72,7 @@ std::unique_ptr<JpegImage> loadJpegImage(const char* path, JpegLoadResult& resul
     char text[JMSG_LENGTH_MAX];
     (*d->cinfo.err->format_message)(reinterpret_cast<j_common_ptr>(&d->cinfo), text);
     result.status = JpegStatus::Corrupt;
-    result.message = std::string(path) + ": " + text;
+    result.message = text;
     return nullptr;
   }
   jpeg_create_decompress(&d->cinfo);

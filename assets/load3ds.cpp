@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "assets/file_mapping.h"
 #include "assets/mesh.h"
 
 namespace korvalin {
@@ -302,16 +303,16 @@ void load3dsFromMemory(Mesh& mesh, const uint8_t* data, size_t size, FILE* trace
 }
 
 bool load3ds(Mesh& mesh, const char* path, FILE* trace) {
-  FILE* file = std::fopen(path, "rb");
-  if (file == nullptr) return false;
-  std::vector<uint8_t> data;
-  uint8_t block[1 << 16];
-  size_t n;
-  while ((n = std::fread(block, 1, sizeof block, file)) > 0) data.insert(data.end(), block, block + n);
-  bool readError = std::ferror(file) != 0;
-  std::fclose(file);
-  if (readError) std::fprintf(stderr, "%s: read error; loading what was read\n", path);
-  load3dsFromMemory(mesh, data.data(), data.size(), trace, path, stderr);
+  // Mapped, not read into memory: no file size can make loading run out of memory.
+  const FileMapping file(path);
+  if (!file.opened()) return false;
+  if (file.failure() != nullptr) {
+    std::fprintf(stderr, "%s: cannot be read (%s); the model stays empty\n", path, file.failure());
+    mesh.vertexCount = 0;
+    mesh.faceCount = 0;
+    return true;
+  }
+  load3dsFromMemory(mesh, file.data(), file.size(), trace, path, stderr);
   return true;
 }
 

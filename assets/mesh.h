@@ -42,7 +42,8 @@ extern const char* const kModelPaths[kMeshCount];
 extern const int kModelLoadOrder[kMeshCount];
 
 // Fills `mesh` from a 3DS file, writing the chunk trace to `trace` (nullptr: no trace).
-// Returns false, leaving the mesh as it was, when the file cannot be opened.
+// Returns false, leaving the mesh as it was, when the file cannot be opened. A file that opens
+// but cannot be mapped (a folder, a FIFO) gives one line on standard error and an empty mesh.
 bool load3ds(Mesh& mesh, const char* path, FILE* trace = stdout);
 // The walk of load3ds over a whole file in memory. Malformed content (a list longer than the
 // capacity, a face index at or above vertexCount, a chunk that is too short, runs past its parent

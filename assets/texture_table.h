@@ -48,7 +48,9 @@ enum class JpegStatus {
 };
 struct JpegLoadResult {
   JpegStatus status = JpegStatus::Loaded;
-  std::string message;  // one line naming the file, empty for Loaded and CannotOpen
+  // One line: libjpeg's own text for Corrupt, as its standard error handler prints it; naming
+  // the file for Unsupported; empty for Loaded and CannotOpen.
+  std::string message;
 };
 std::unique_ptr<JpegImage> loadJpegImage(const char* path, JpegLoadResult& result);
 

@@ -28,17 +28,15 @@ bool colourForClass(int32_t colourClass, uint8_t rgb[3]) {
 
 Editor::Editor(Timeline& timelineIn, const TextureTable* texturesIn, std::string projectPathIn)
     : timeline(timelineIn), textures(texturesIn), projectPath(std::move(projectPathIn)) {
-  // Bound at once so the dialog's fields never hold a null target, even before the first draw.
-  layerField.bind(&newClipLayer, 0.0f, 15.0f, kDialogX, 40, 3, kLayerLabel);
-  startField.bind(&newClipStart, -1.0f, 500.0f, kDialogX, 70, 5, kStartLabel);
-  lengthField.bind(&newClipLength, 0.0f, 500.0f, kDialogX, 100, 5, kLengthLabel);
   setZoom(kInitialZoom);
 
   storedBytes_ = encodeProject(timeline);
   std::string error;
   const LoadResult result = korvalin::loadProject(timeline, projectPath, &error);
-  if (result == LoadResult::kMalformed) std::fprintf(stderr, "%s\n", error.c_str());
-  if (result == LoadResult::kLoaded) storedBytes_ = encodeProject(timeline);
+  if (result != LoadResult::kLoaded && result != LoadResult::kMissing) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+  }
+  noteLoad(result);
 
   transportButtons.emplace_back("Play", 20, 490, 60, 20, 1);
   transportButtons.emplace_back("Pause", 85, 490, 60, 20, 1);
@@ -105,25 +103,18 @@ void Editor::mouseButton(int32_t code) {
         createParameterPanel();
       }
     }
-    bool dialogJustOpened = false;
     if (timeline.editMode == kEditChooseOperator) {
       for (size_t i = 0; i < chooserButtons.size(); ++i) {
         if (chooserButtons[i].clicked(0)) {
           timeline.editMode = kEditNewOperator;
           timeline.selectedLayer = static_cast<int32_t>(i);
-          dialogJustOpened = true;
+          // The press is the chooser's: a field left hovered when the dialog was last open, or
+          // lying under the row, must not start a drag with it.
+          layerField.hovered = startField.hovered = lengthField.hovered = false;
         }
       }
     }
     if (timeline.editMode == kEditNewOperator) {
-      if (dialogJustOpened) {
-        // The fields were last tracked when the dialog was last open; without a fresh hover
-        // test a field the mouse left back then would start a drag now. Only the fields: the
-        // buttons must not fire in the press that opened the dialog.
-        layerField.track(mouseX, mouseY);
-        startField.track(mouseX, mouseY);
-        lengthField.track(mouseX, mouseY);
-      }
       layerField.press();
       startField.press(0);
       lengthField.press(0);
@@ -231,23 +222,33 @@ void Editor::createParameterPanel() {
 }
 
 bool Editor::saveProject() {
-  std::string error;
-  if (!korvalin::saveProject(timeline, projectPath, &error)) {
+  std::string error, notice;
+  if (!korvalin::saveProject(timeline, projectPath, &error, keepOnSave_, &notice)) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return false;
   }
+  if (!notice.empty()) std::fprintf(stderr, "%s\n", notice.c_str());
   storedBytes_ = encodeProject(timeline);
+  keepOnSave_ = KeepPrevious::kBackup;
   return true;
+}
+
+void Editor::noteLoad(LoadResult result) {
+  // A file that could not be read may still be the user's only copy of their work.
+  keepOnSave_ = result == LoadResult::kLoaded || result == LoadResult::kMissing
+                    ? KeepPrevious::kBackup
+                    : KeepPrevious::kUnreadable;
+  if (result == LoadResult::kLoaded) storedBytes_ = encodeProject(timeline);
 }
 
 LoadResult Editor::loadProject() {
   std::string error;
   const LoadResult result = korvalin::loadProject(timeline, projectPath, &error);
+  noteLoad(result);
   if (result != LoadResult::kLoaded) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return result;
   }
-  storedBytes_ = encodeProject(timeline);
   // The panel's block went with the old project; mode 0 cannot remain with clips removed.
   if (timeline.editMode != kEditClip) panel.reset();
   return result;

@@ -38,7 +38,8 @@ enum EditorKey : uint8_t {
 class Editor {
  public:
   // Reads the project at projectPath last of all (a missing file leaves the layers empty
-  // silently; a malformed one is reported on standard error and also leaves them empty).
+  // silently; one that cannot be read or is malformed is reported on standard error and also
+  // leaves them empty, and the first save keeps it under another name).
   // textures feeds the Layer 2D panel's preview and may be nullptr.
   Editor(Timeline& timeline, const TextureTable* textures, std::string projectPath);
   Editor(const Editor&) = delete;
@@ -69,7 +70,9 @@ class Editor {
 
   // --- commands ---
   void createParameterPanel();
-  // Writes the project; on failure prints one line on standard error and returns false.
+  // Writes the project, keeping the file it replaces as save.brz.bak, or, when that file could
+  // not be read, as save.brz.unreadable (with one line saying so). On failure prints one line on
+  // standard error and returns false.
   bool saveProject();
   // Replaces the project from the file. On failure (missing or malformed) prints one line on
   // standard error, and the project, the selection and the panel stay as they were.
@@ -111,8 +114,12 @@ class Editor {
   void drawNewOperatorDialog();
   bool keyIs(char upper) const;
 
+  // What the last load found decides how the next save keeps the file on disk.
+  void noteLoad(LoadResult result);
+
   // encodeProject of the project as last loaded or saved.
   std::vector<uint8_t> storedBytes_;
+  KeepPrevious keepOnSave_ = KeepPrevious::kBackup;
 };
 
 }  // namespace korvalin

@@ -10,6 +10,8 @@
 namespace korvalin {
 namespace {
 
+SDL_Window* gOwner = nullptr;
+
 std::function<void(const std::string&)>& messageSink() {
   static std::function<void(const std::string&)> sink;
   return sink;
@@ -27,6 +29,8 @@ bool headless() {
 
 }  // namespace
 
+void setMessageBoxOwner(void* sdlWindow) { gOwner = static_cast<SDL_Window*>(sdlWindow); }
+
 void setMessageSink(std::function<void(const std::string&)> sink) { messageSink() = std::move(sink); }
 
 void showErrorMessage(const std::string& text) {
@@ -34,7 +38,7 @@ void showErrorMessage(const std::string& text) {
     messageSink()(text);
     return;
   }
-  if (headless() || SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Error", text.c_str(), nullptr) != 0) {
+  if (headless() || SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Error", text.c_str(), gOwner) != 0) {
     std::string line = text;
     while (!line.empty() && line.back() == '\n') line.pop_back();
     std::fprintf(stderr, "Error: %s\n", line.c_str());
@@ -51,6 +55,7 @@ QuitAnswer askSaveDiscardCancel(const std::string& caption, const std::string& t
     SDL_MessageBoxData data;
     SDL_zero(data);
     data.flags = SDL_MESSAGEBOX_WARNING;
+    data.window = gOwner;
     data.title = caption.c_str();
     data.message = text.c_str();
     data.numbuttons = 3;

@@ -8,6 +8,10 @@ namespace korvalin {
 
 void showErrorMessage(const std::string& text);
 
+// The boxes belong to this window (an SDL_Window) while it exists, so that they open in front of
+// it even when it is fullscreen; nullptr when there is none. Set by the window itself.
+void setMessageBoxOwner(void* sdlWindow);
+
 // Tests capture reports here instead; an empty function restores the default.
 void setMessageSink(std::function<void(const std::string&)> sink);
 

@@ -1,8 +1,11 @@
 #include "platform/window.h"
 
 #include <SDL.h>
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/key_map.h"
 #include "platform/message_box.h"
@@ -78,6 +81,25 @@ void installDisplayRestore() {
 
 uint32_t tickCount() { return SDL_GetTicks(); }
 
+bool keyHeldNow(int32_t virtualKey) {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (driver == nullptr || std::strcmp(driver, "x11") != 0) return false;
+  KeySym sym = NoSymbol;
+  if (virtualKey >= 'A' && virtualKey <= 'Z') sym = XK_a + (virtualKey - 'A');
+  if (virtualKey >= '0' && virtualKey <= '9') sym = XK_0 + (virtualKey - '0');
+  if (virtualKey >= kVkF1 && virtualKey < kVkF1 + 24) sym = XK_F1 + (virtualKey - kVkF1);
+  if (virtualKey == kVkEscape) sym = XK_Escape;
+  if (sym == NoSymbol) return false;
+  // A connection of our own: SDL does not hand out its display, and this is asked once per window.
+  Display* display = XOpenDisplay(nullptr);
+  if (display == nullptr) return false;
+  char keys[32];
+  XQueryKeymap(display, keys);
+  const KeyCode code = XKeysymToKeycode(display, sym);
+  XCloseDisplay(display);
+  return code != 0 && (keys[code / 8] & (1 << (code % 8))) != 0;
+}
+
 std::unique_ptr<PlatformWindow> PlatformWindow::create(const WindowSettings& settings,
                                                        std::string* error) {
   SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
@@ -137,6 +159,7 @@ std::unique_ptr<PlatformWindow> PlatformWindow::create(const WindowSettings& set
   SDL_RaiseWindow(window);
   SDL_ShowCursor(SDL_ENABLE);
 
+  setMessageBoxOwner(window);
   std::unique_ptr<PlatformWindow> result(new PlatformWindow());
   result->window_ = window;
   result->context_ = context;
@@ -151,6 +174,7 @@ PlatformWindow::~PlatformWindow() {
   SDL_GL_DeleteContext(static_cast<SDL_GLContext>(context_));
   if (fullscreen_) SDL_SetWindowFullscreen(window, 0);
   if (gFullscreenWindow == window) gFullscreenWindow = nullptr;
+  setMessageBoxOwner(nullptr);
   SDL_DestroyWindow(window);
   // A key held while the window goes never sees its release; without a reset SDL would take
   // the next real press of it for a repeat.

@@ -75,6 +75,11 @@ class PlatformWindow {
   int32_t height_ = 0;
 };
 
+// Whether the key of a virtual-key code is held down right now, asked of the window system
+// itself rather than of the events seen so far. False where that cannot be told: not on X11,
+// or a key other than a letter, a digit, Escape and F1 to F24.
+bool keyHeldNow(int32_t virtualKey);
+
 // Milliseconds since start-up, wrapping at 2^32 like GetTickCount and timeGetTime.
 uint32_t tickCount();
 

@@ -42,11 +42,11 @@ void applyBlendCodes(float srcParam, float dstParam) {
   glBlendFunc(blendCode(src), blendCode(dst));
 }
 
-// Image ID of "Layer 2D" and "Flat": negative means 0; -1 when it names no slot of the table.
+// Image ID of "Layer 2D" and "Flat": negative (-infinity too) means 0; -1 when it names no slot
+// of the table.
 int32_t pictureSlot(float param) {
   int32_t id = 0;
-  if (!std::isfinite(param)) return -1;
-  truncateParam(param, &id);
+  if (!truncateParam(param, &id)) return -1;
   if (id < 0) return 0;
   return id < kTextureSlotCount ? id : -1;
 }
@@ -213,7 +213,7 @@ void beginRenderToTexture(const ParameterBlock& params, DemoOrigin origin) {
 
 void endRenderToTexture(const ParameterBlock& params, const TextureTable& textures, DemoOrigin origin) {
   int32_t slot = kNoCaptureSlot;
-  if (std::isfinite(params[2]) && truncateParam(params[2], &slot) && slot < 0) slot = kDefaultCaptureSlot;
+  if (truncateParam(params[2], &slot) && slot < 0) slot = kDefaultCaptureSlot;
   if (slot >= 0 && slot < kTextureSlotCount) {
     glBindTexture(GL_TEXTURE_2D, textures.names[slot]);
     const int width = sideFromExponent(params[0]);

@@ -8,7 +8,7 @@ packages=(
   libjpeg-dev libvorbis-dev libfreetype-dev fonts-dejavu-core
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev llvm
-  xvfb xauth xdotool imagemagick x11-utils vorbis-tools
+  xvfb xauth xdotool imagemagick x11-utils vorbis-tools xfonts-base
 )
 
 # One query for all of them: `make run` comes through here every time, and a query per package

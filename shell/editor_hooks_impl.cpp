@@ -23,7 +23,7 @@ class EditorHookup final : public EditorHooks {
 
   void editorInput(ShellInput& input) override {
     editor_.mouseMove(input.mouseX, input.mouseY);
-    editor_.setPlayCursor(services_.clock.elapsed());
+    editor_.setPlayCursor(services_.transport.playPosition());
     if (input.wheelStep != 0) {
       editor_.wheel(input.wheelStep);
       input.wheelStep = 0;
@@ -36,7 +36,7 @@ class EditorHookup final : public EditorHooks {
         case 2: services_.transport.transportPause(); break;
         case 3:
           services_.transport.transportStop();
-          editor_.setViewStart(services_.clock.elapsed());  // 0 after the stop
+          editor_.setViewStart(services_.transport.playPosition());  // 0 after the stop
           break;
         default: break;
       }
@@ -58,13 +58,19 @@ class EditorHookup final : public EditorHooks {
 
     // Shows this pass's clock, before any scrubbing below takes effect.
     char text[64];
-    std::snprintf(text, sizeof text, "%.4f", services_.clock.elapsed());
+    std::snprintf(text, sizeof text, "%.4f", services_.transport.playPosition());
     drawText(text, 18, 0, 30, 550);
 
     const float t = editor_.drawEditor();
     // The marker can be dragged left of time 0, but the clock counts unsigned milliseconds:
     // a negative position would wrap to some 49 days.
-    services_.clock.seek(t > 0.0f ? t : 0.0f);
+    const float at = t > 0.0f ? t : 0.0f;
+    // Without a drag of the marker this is the position the pass started from, not a move.
+    if (t == editor_.playCursor) {
+      services_.clock.seek(at);
+    } else {
+      services_.transport.seekTo(at);
+    }
   }
 
   bool hasUnsavedChanges() const override { return editor_.hasUnsavedChanges(); }

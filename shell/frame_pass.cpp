@@ -21,14 +21,16 @@ EventAction applyWindowEvent(const WindowEvent& event, ShellState& state) {
       if (knownKey) {
         input.lastKey = static_cast<uint8_t>(event.virtualKey);
         // A repeat belongs to a key pressed earlier, perhaps in the window before an F1
-        // toggle; it must not bring back a state the new window started without.
-        if (!event.repeat) state.keyState[event.virtualKey] = 1;
+        // toggle; it must not bring back a state the new window started without. The window
+        // system cannot always tell: a new window's first repeat looks like a press.
+        if (!event.repeat && !state.heldOver[event.virtualKey]) state.keyState[event.virtualKey] = 1;
       }
       return EventAction::kNone;
     case EventKind::kKeyUp:
       if (knownKey) {
         input.lastKey = 0;
         state.keyState[event.virtualKey] = 0;
+        state.heldOver[event.virtualKey] = false;
       }
       return EventAction::kNone;
     case EventKind::kButtonDown:
@@ -55,6 +57,17 @@ EventAction applyWindowEvent(const WindowEvent& event, ShellState& state) {
   return EventAction::kNone;
 }
 
+void startWindowInput(ShellState& state, const std::function<bool(int32_t)>& stillHeld) {
+  for (int32_t key = 0; key < 256; ++key) {
+    state.heldOver[key] = state.keyState[key] == 1 && stillHeld(key);
+  }
+  state.keyState.fill(0);
+  state.input.lastKey = 0;
+  // The old window took the buttons' releases with it; a button still down acts only after it
+  // is pressed again in the new one.
+  state.input.leftDown = state.input.rightDown = state.input.middleDown = 0;
+}
+
 int32_t cursorWrapTarget(int32_t y, int32_t clientHeight) {
   if (y <= 2) return std::max<int32_t>(0, std::min<int32_t>(766, clientHeight - 1));
   if (y >= 766) return 2;
@@ -76,7 +89,7 @@ PassRequests updateFrame(ShellState& state, EditorHooks& hooks, Transport& trans
 FrameEnd drawFrame(EditorHooks& hooks, Transport& transport, bool editorMode,
                    const std::function<void(float)>& drawDemo) {
   hooks.editorPass();
-  drawDemo(transport.clock().elapsed());
+  drawDemo(transport.playPosition());
   transport.syncClockToMusic();
   if (!transport.musicEnded()) return FrameEnd::kContinue;
   if (!editorMode) return FrameEnd::kMusicEnded;

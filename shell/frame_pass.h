@@ -22,7 +22,14 @@ struct ShellState {
   bool running = true;                  // the outer loop makes another window
   bool fullscreenWanted = true;         // the mode of the next window
   bool lastWasMouseMove = false;        // the last event taken was a mouse move
+  // Keys held down since before the current window appeared: their auto-repeat is no new press.
+  std::array<bool, 256> heldOver{};
 };
+
+// What a new window starts with: no last key, no key and no mouse button down. A key that was
+// down in the window before and is still held (`stillHeld`, by virtual-key code) is remembered
+// in heldOver until it is released, so that one press of F1 toggles once however long it is held.
+void startWindowInput(ShellState& state, const std::function<bool(int32_t)>& stillHeld);
 
 // What the loop must do after an event.
 enum class EventAction { kNone, kLeaveLoop, kQuitRequested, kToggleRequested, kResize };

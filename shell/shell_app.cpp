@@ -159,9 +159,7 @@ struct Program {
 };
 
 void Program::initDemo(const PlatformWindow& window) {
-  clock.stop();
-  // Re-base now, so that the first frame shows 0 and not where the clock stood before.
-  clock.elapsed();
+  transport.stopClock();
   SteadyClock::time_point at = SteadyClock::now();
   loadMeshes(meshes);
   trace.step("models", at);
@@ -277,8 +275,7 @@ int runShell(const ShellOptions& options) {
       // Without a window nothing was shown: that is a failure, not a normal end.
       return 1;
     }
-    program->state.input.lastKey = 0;
-    program->state.keyState.fill(0);
+    startWindowInput(program->state, keyHeldNow);
     program->state.active = true;
     program->state.lastWasMouseMove = false;
     resizeGLScene(window->width(), window->height());

@@ -33,6 +33,7 @@ void Transport::transportPause() {
 }
 
 void Transport::transportStop() {
+  userMoved();
   clock_.stop();
   music_.setPaused(true);
   music_.setPosition(0);
@@ -43,8 +44,37 @@ void Transport::resumePlaying() {
   clock_.play();
 }
 
+float Transport::playPosition() {
+  const float t = clock_.elapsed();
+  shown_ = clock_.isPlaying() && t < hold_ ? hold_ : t;
+  return shown_;
+}
+
 void Transport::syncClockToMusic() {
-  if (clock_.isPlaying()) clock_.seek(music_.getTime() * 0.001);
+  if (clock_.isPlaying()) {
+    const double heard = music_.getTime() * 0.001;
+    // Behind what was just shown: hold there, unless the user put the position there.
+    hold_ = heard < shown_ && !userMoved_ ? shown_ : 0.0f;
+    clock_.seek(heard);
+  }
+  userMoved_ = false;
+}
+
+void Transport::seekTo(double seconds) {
+  userMoved();
+  clock_.seek(seconds);
+}
+
+void Transport::stopClock() {
+  hold_ = 0.0f;
+  clock_.stop();
+  // Re-based now, so that the first frame shows 0 and not where the clock stood before.
+  clock_.elapsed();
+}
+
+void Transport::userMoved() {
+  hold_ = 0.0f;
+  userMoved_ = true;
 }
 
 bool Transport::musicEnded() {
@@ -54,6 +84,7 @@ bool Transport::musicEnded() {
 }
 
 void Transport::rewind() {
+  hold_ = 0.0f;
   music_.setPosition(0);
   clock_.seek(0.0);
 }

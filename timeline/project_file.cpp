@@ -101,11 +101,8 @@ bool checkProject(const uint8_t* data, size_t size, const std::string& name,
                              " occurs twice");
     }
     seen[layer] = true;
-    const int count = getI16(data + pos + 1);
-    if (count < 0) {
-      return fail(error, where(name, record, pos + 1) + "clip count " + std::to_string(count) +
-                             " is below 0");
-    }
+    // A count below 0 means no clips, as 0 does; a save writes it back as 0.
+    const int count = std::max(0, int(getI16(data + pos + 1)));
     pos += kLayerHeaderSize;
     spans[record] = RecordSpan{layer, count, pos};
     for (int clip = 0; clip < count; ++clip) {
@@ -144,11 +141,75 @@ bool writeAll(int fd, const uint8_t* data, size_t size) {
   return true;
 }
 
+// Creates `temp` holding `bytes`, flushed to the disk, with the permissions of `like` when given.
+// On failure nothing is left behind, errno says why and the result names the step that failed.
+const char* writeFlushed(const std::string& temp, const std::vector<uint8_t>& bytes,
+                         const struct stat* like) {
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
+  if (fd < 0) return "cannot create ";
+  if (like != nullptr) ::fchmod(fd, like->st_mode & 07777);
+  const char* failed = nullptr;
+  if (!writeAll(fd, bytes.data(), bytes.size())) {
+    failed = "cannot write ";
+  } else if (::fsync(fd) != 0) {
+    failed = "cannot flush ";
+  }
+  const int err = errno;
+  if (::close(fd) != 0 && failed == nullptr) {
+    failed = "cannot close ";
+  } else {
+    errno = err;
+  }
+  if (failed != nullptr) {
+    const int why = errno;
+    ::unlink(temp.c_str());
+    errno = why;
+  }
+  return failed;
+}
+
 std::string directoryOf(const std::string& path) {
   const size_t slash = path.find_last_of('/');
   if (slash == std::string::npos) return ".";
   if (slash == 0) return "/";
   return path.substr(0, slash);
+}
+
+// `path` with every symbolic link at its end followed, so that a save replaces the file the link
+// names rather than the link. A dangling link gives the path it points to. False with errno set
+// (ELOOP, or what readlink says) when the links do not end.
+bool followLinks(const std::string& path, std::string* target) {
+  std::string p = path;
+  for (int depth = 0; depth < 40; ++depth) {
+    struct stat info;
+    if (::lstat(p.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+      *target = p;
+      return true;
+    }
+    char link[4096];
+    const ssize_t n = ::readlink(p.c_str(), link, sizeof link);
+    if (n < 0) return false;
+    if (size_t(n) == sizeof link) {
+      errno = ENAMETOOLONG;
+      return false;
+    }
+    const std::string next(link, size_t(n));
+    p = next[0] == '/' || p.find('/') == std::string::npos ? next : directoryOf(p) + "/" + next;
+  }
+  errno = ELOOP;
+  return false;
+}
+
+// The first of <target>.unreadable, <target>.unreadable.1, .2, ... that names nothing yet, or
+// "" when all are taken.
+std::string freeUnreadableName(const std::string& target) {
+  const std::string base = target + ".unreadable";
+  for (int n = 0; n < 1000; ++n) {
+    const std::string candidate = n == 0 ? base : base + "." + std::to_string(n);
+    struct stat info;
+    if (::lstat(candidate.c_str(), &info) != 0 && errno == ENOENT) return candidate;
+  }
+  return "";
 }
 
 }  // namespace
@@ -184,41 +245,53 @@ std::vector<uint8_t> encodeProject(const Timeline& timeline) {
   return bytes;
 }
 
-bool saveProject(const Timeline& timeline, const std::string& path, std::string* error) {
-  const std::vector<uint8_t> bytes = encodeProject(timeline);
-  const std::string temp = path + ".tmp";
+bool saveProject(const Timeline& timeline, const std::string& path, std::string* error,
+                 KeepPrevious keep, std::string* notice) {
+  std::string target;
+  if (!followLinks(path, &target)) {
+    return fail(error, path + ": cannot follow the link: " + errnoText(errno));
+  }
+  const std::string name = target == path ? path : path + " (" + target + ")";
 
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
-  if (fd < 0) {
-    return fail(error, path + ": cannot create " + temp + ": " + errnoText(errno));
-  }
-  // The replacement keeps the permissions the user gave the old file.
   struct stat old;
-  if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(fd, old.st_mode & 07777);
-  if (!writeAll(fd, bytes.data(), bytes.size())) {
-    const int err = errno;
-    ::close(fd);
-    ::unlink(temp.c_str());
-    return fail(error, path + ": cannot write " + temp + ": " + errnoText(err));
+  const bool replacing = ::lstat(target.c_str(), &old) == 0;
+  if (replacing) {
+    // Renaming over a device or a folder would destroy it; only files are saved over.
+    if (!S_ISREG(old.st_mode)) return fail(error, name + ": not a regular file; nothing saved");
+    // Saving must fail wherever opening the file for writing would: a write-protected project
+    // stays as the user left it, though the folder would allow a rename over it.
+    const int probe = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (probe < 0) return fail(error, name + ": cannot open for writing: " + errnoText(errno));
+    ::close(probe);
   }
-  if (::fsync(fd) != 0) {
-    const int err = errno;
-    ::close(fd);
-    ::unlink(temp.c_str());
-    return fail(error, path + ": cannot flush " + temp + ": " + errnoText(err));
+
+  const std::string temp = target + ".tmp";
+  if (const char* failed = writeFlushed(temp, encodeProject(timeline), replacing ? &old : nullptr)) {
+    return fail(error, name + ": " + failed + temp + ": " + errnoText(errno));
   }
-  if (::close(fd) != 0) {
-    const int err = errno;
-    ::unlink(temp.c_str());
-    return fail(error, path + ": cannot close " + temp + ": " + errnoText(err));
+
+  std::string kept;
+  if (replacing && keep != KeepPrevious::kNone) {
+    kept = keep == KeepPrevious::kBackup ? target + ".bak" : freeUnreadableName(target);
+    if (kept.empty() || ::rename(target.c_str(), kept.c_str()) != 0) {
+      const int err = kept.empty() ? EEXIST : errno;
+      ::unlink(temp.c_str());
+      return fail(error, name + ": cannot keep the old file as " +
+                             (kept.empty() ? target + ".unreadable" : kept) + ": " + errnoText(err) +
+                             "; nothing saved");
+    }
   }
-  if (::rename(temp.c_str(), path.c_str()) != 0) {
+  if (::rename(temp.c_str(), target.c_str()) != 0) {
     const int err = errno;
+    if (!kept.empty()) ::rename(kept.c_str(), target.c_str());
     ::unlink(temp.c_str());
-    return fail(error, path + ": cannot replace the file: " + errnoText(err));
+    return fail(error, name + ": cannot replace the file: " + errnoText(err));
   }
-  // Make the rename itself durable; the new file is whole either way, so failure is not fatal.
-  const int dir = ::open(directoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (keep == KeepPrevious::kUnreadable && !kept.empty() && notice != nullptr) {
+    *notice = name + ": the file that could not be read is kept as " + kept;
+  }
+  // Make the renames themselves durable; the new file is whole either way, so failure is not fatal.
+  const int dir = ::open(directoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir >= 0) {
     ::fsync(dir);
     ::close(dir);
@@ -256,7 +329,7 @@ LoadResult loadProject(Timeline& timeline, const std::string& path, std::string*
   if (fd < 0) {
     const int err = errno;
     fail(error, path + ": cannot open: " + errnoText(err));
-    return LoadResult::kMissing;
+    return err == ENOENT || err == ENOTDIR ? LoadResult::kMissing : LoadResult::kUnreadable;
   }
 
   // Read straight into the buffer, sized from the file when it can tell, growing otherwise.
@@ -277,7 +350,7 @@ LoadResult loadProject(Timeline& timeline, const std::string& path, std::string*
       const int err = errno;
       ::close(fd);
       fail(error, path + ": cannot read: " + errnoText(err));
-      return LoadResult::kMissing;
+      return LoadResult::kUnreadable;
     }
     used += size_t(n);
   }

@@ -340,7 +340,7 @@ TEST_F(RenderTest, CaptureAt8By8IntoSlot90ShowsInALaterFlat) {
 // size draws into no viewport; the viewport comes back either way.
 TEST_F(RenderTest, RenderToTextureWithIdsOrSizesNamingNothing) {
   for (int slot = 0; slot < kTextureSlotCount; ++slot) solid(slot, kWhite);
-  for (const ParameterBlock& p : {block({5, 4, 100}), block({5, 4, 1e9f}), block({5, 4, kNaN}), block({5, 4, -kInf}),
+  for (const ParameterBlock& p : {block({5, 4, 100}), block({5, 4, 1e9f}), block({5, 4, kNaN}),
                                   block({31, 4, 91}), block({4, 40, 91}), block({-1, 4, 91}), block({4, kNaN, 91}),
                                   block({-kInf, 4, 91})}) {
     SCOPED_TRACE(::testing::Message() << p[0] << " " << p[1] << " " << p[2]);
