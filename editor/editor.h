@@ -22,6 +22,7 @@
 namespace korvalin {
 
 struct TextureTable;
+class EditHistory;
 
 // Virtual-key codes of the editor's bindings; letters also match their lower-case codes.
 enum EditorKey : uint8_t {
@@ -106,6 +107,10 @@ class Editor {
   // Bars off the visible time span are skipped while drawing; off only to prove it changes
   // nothing.
   bool cullBars = true;
+
+  // Undo and redo (--editor mode): told of every action that changes the project. Without one
+  // the editor is exactly the one of the no-argument mode.
+  EditHistory* history = nullptr;
 
  private:
   void rebuildChooser();

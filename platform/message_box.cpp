@@ -71,4 +71,24 @@ QuitAnswer askSaveDiscardCancel(const std::string& caption, const std::string& t
   return QuitAnswer::kSave;
 }
 
+RecoveryAnswer askRestoreOrDiscard(const std::string& caption, const std::string& text) {
+  if (headless()) return RecoveryAnswer::kNobodyToAsk;
+  const SDL_MessageBoxButtonData buttons[] = {
+      {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, 0, "Restore"},
+      {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 1, "Discard"},
+  };
+  SDL_MessageBoxData data;
+  SDL_zero(data);
+  data.flags = SDL_MESSAGEBOX_INFORMATION;
+  data.window = gOwner;
+  data.title = caption.c_str();
+  data.message = text.c_str();
+  data.numbuttons = 2;
+  data.buttons = buttons;
+  int pressed = -1;
+  if (SDL_ShowMessageBox(&data, &pressed) != 0) return RecoveryAnswer::kNobodyToAsk;
+  // Closing the box without a choice keeps the changes aside rather than loading them unasked.
+  return pressed == 0 ? RecoveryAnswer::kRestore : RecoveryAnswer::kDiscard;
+}
+
 }  // namespace korvalin

@@ -2,10 +2,15 @@
 // the 640 x 480 player the demo covers its canvas, but its keys and mouse stay live.
 #include <GL/gl.h>
 
+#include <chrono>
 #include <cstdio>
+#include <memory>
 
+#include "editor/autosave.h"
 #include "editor/editor.h"
+#include "editor/history.h"
 #include "editor/ui_draw.h"
+#include "platform/message_box.h"
 #include "shell/editor_hooks.h"
 #include "shell/transport.h"
 
@@ -16,12 +21,37 @@ namespace {
 class EditorHookup final : public EditorHooks {
  public:
   explicit EditorHookup(ShellServices& services)
-      : services_(services), editor_(services.timeline, &services.textures, services.projectPath) {}
+      : services_(services), editor_(services.timeline, &services.textures, services.projectPath) {
+    if (services.editorMode) {
+      history_ = std::make_unique<EditHistory>(editor_);
+      editor_.history = history_.get();
+      autosave_ = std::make_unique<Autosave>(services.projectPath + ".autosave", services.autosaveSeconds);
+    }
+  }
 
-  // A new window closes any dialog and hides the panel.
-  void editorStartup() override { services_.timeline.editMode = kEditNothing; }
+  // A new window closes any dialog and hides the panel. The first one, in --editor mode, offers
+  // what an earlier run left unsaved: the question then belongs to the editor's window.
+  void editorStartup() override {
+    services_.timeline.editMode = kEditNothing;
+    if (autosave_ == nullptr || recoveryOffered_) return;
+    recoveryOffered_ = true;
+    recoverAutosave(editor_, *history_, *autosave_, seconds(), [](const std::string& question) {
+      switch (askRestoreOrDiscard("Unsaved changes", question)) {
+        case RecoveryAnswer::kRestore: return RecoveryChoice::kRestore;
+        case RecoveryAnswer::kDiscard: return RecoveryChoice::kDiscard;
+        case RecoveryAnswer::kNobodyToAsk: break;
+      }
+      return RecoveryChoice::kNobodyToAsk;
+    });
+  }
 
   void editorInput(ShellInput& input) override {
+    if (history_ != nullptr) history_->setTime(seconds());
+    if (input.chordKey != 0) {
+      chordKey_ = input.chordKey;
+      chordShift_ = input.chordShift;
+      input.chordKey = 0;
+    }
     editor_.mouseMove(input.mouseX, input.mouseY);
     editor_.setPlayCursor(services_.transport.playPosition());
     if (input.wheelStep != 0) {
@@ -50,7 +80,11 @@ class EditorHookup final : public EditorHooks {
     }
   }
 
-  void editorKeys() override { editor_.handleKey(); }
+  void editorKeys() override {
+    editor_.handleKey();
+    if (chordKey_ != 0 && history_ != nullptr) history_->handleChord(chordKey_, chordShift_);
+    chordKey_ = 0;
+  }
 
   void editorPass() override {
     beginEditorCanvas();
@@ -71,14 +105,31 @@ class EditorHookup final : public EditorHooks {
     } else {
       services_.transport.seekTo(at);
     }
+    if (autosave_ != nullptr) {
+      autosave_->pass(seconds(), services_.timeline, history_->version(), history_->unsaved());
+    }
   }
 
   bool hasUnsavedChanges() const override { return editor_.hasUnsavedChanges(); }
   bool saveProjectNow() override { return editor_.saveProject(); }
+  void editorQuitting() override {
+    if (autosave_ != nullptr) autosave_->removeAndWait();
+  }
+  bool showsUnsaved() const override { return history_ != nullptr && history_->unsaved(); }
 
  private:
+  // Steady seconds: the tick counter wraps after 49 days, and the autosave's timer must not.
+  static double seconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+  }
+
   ShellServices& services_;
   Editor editor_;
+  std::unique_ptr<EditHistory> history_;
+  std::unique_ptr<Autosave> autosave_;
+  bool recoveryOffered_ = false;
+  uint8_t chordKey_ = 0;
+  bool chordShift_ = false;
 };
 
 }  // namespace

@@ -19,7 +19,10 @@ constexpr const char* kUsage =
     "                  and the clock's step between passes (also KORVALIN_TRACE_FRAMES=1;\n"
     "                  KORVALIN_TRACE_FRAMES=2 adds a line for every pass)\n"
     "  --help          this text\n"
-    "  --version       the program's version\n";
+    "  --version       the program's version\n"
+    "\n"
+    "In --editor mode unsaved changes are written to save.brz.autosave every 30 s at most;\n"
+    "KORVALIN_AUTOSAVE_SECONDS=N makes that N seconds (a testing aid).\n";
 
 }  // namespace
 
@@ -28,6 +31,16 @@ int main(int argc, char** argv) {
   const char* traceEnv = std::getenv("KORVALIN_TRACE_FRAMES");
   options.traceFrames = traceEnv != nullptr && std::strcmp(traceEnv, "0") != 0 && *traceEnv != '\0';
   options.tracePasses = traceEnv != nullptr && std::strcmp(traceEnv, "2") == 0;
+  if (const char* autosaveEnv = std::getenv("KORVALIN_AUTOSAVE_SECONDS")) {
+    char* end = nullptr;
+    const double seconds = std::strtod(autosaveEnv, &end);
+    if (end != autosaveEnv && *end == '\0' && seconds > 0.0 && seconds <= 86400.0) {
+      options.autosaveSeconds = seconds;
+    } else {
+      std::fprintf(stderr, "korvalin: KORVALIN_AUTOSAVE_SECONDS='%s' is not a number of seconds; autosaving every 30 s\n",
+                   autosaveEnv);
+    }
+  }
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
     if (std::strcmp(arg, "--windowed") == 0) {
