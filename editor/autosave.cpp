@@ -1,6 +1,5 @@
 #include "editor/autosave.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <fstream>
+#include <iterator>
 #include <utility>
 
 #include "editor/editor.h"
@@ -20,25 +21,12 @@ namespace {
 
 // The whole file; false with `error` set when it cannot be opened or read.
 bool readWhole(const std::string& path, std::vector<uint8_t>& bytes, std::string* error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    if (error != nullptr) *error = path + ": cannot open: " + std::strerror(errno);
+  std::ifstream in(path, std::ios::binary);
+  if (in) bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (in.bad() || !in.is_open()) {
+    if (error != nullptr) *error = path + ": cannot read: " + std::strerror(errno);
     return false;
   }
-  bytes.clear();
-  uint8_t chunk[65536];
-  for (;;) {
-    const ssize_t n = ::read(fd, chunk, sizeof chunk);
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      if (error != nullptr) *error = path + ": cannot read: " + std::strerror(errno);
-      ::close(fd);
-      return false;
-    }
-    bytes.insert(bytes.end(), chunk, chunk + n);
-  }
-  ::close(fd);
   return true;
 }
 
@@ -103,16 +91,14 @@ void Autosave::pass(double now, const Timeline& timeline, uint64_t version, bool
   onDisk_ = true;
 }
 
-void Autosave::adopt(double now, uint64_t version) {
-  started_ = true;
-  lastWrite_ = now;
+void Autosave::adopt(uint64_t version) {
   haveWritten_ = true;
   written_ = version;
   onDisk_ = true;
 }
 
 void Autosave::removeAndWait() {
-  if (onDisk_ && !disabled_) queue(Job::kRemove, {});
+  if (onDisk_) queue(Job::kRemove, {});
   onDisk_ = false;
   waitIdle();
 }
@@ -162,7 +148,7 @@ void Autosave::perform(Job job, const std::vector<uint8_t>& bytes) {
 
 // --- recovery --------------------------------------------------------------------------------
 
-void recoverAutosave(Editor& editor, EditHistory& history, Autosave& autosave, double now,
+void recoverAutosave(Editor& editor, EditHistory& history, Autosave& autosave,
                      const std::function<RecoveryChoice(const std::string& question)>& ask) {
   const std::string& path = autosave.path();
   struct stat info;
@@ -189,7 +175,7 @@ void recoverAutosave(Editor& editor, EditHistory& history, Autosave& autosave, d
         editor.timeline.editMode = kEditNothing;
         history.markUnsaved();
         // The copy stays until the changes are saved: a second crash still finds them.
-        autosave.adopt(now, history.version());
+        autosave.adopt(history.version());
         return;
       }
       const std::string aside = setAside(path, path + ".old", &why);

@@ -38,7 +38,7 @@ class Autosave {
   // A clean exit: the copy goes, and this waits until it has.
   void removeAndWait();
   // The copy on disk already holds the project at `version` (it was restored at start-up).
-  void adopt(double now, uint64_t version);
+  void adopt(uint64_t version);
   // Never write again: the file at path() is one that must be kept.
   void disable() { disabled_ = true; }
   void waitIdle();
@@ -79,7 +79,7 @@ enum class RecoveryChoice { kRestore, kDiscard, kNobodyToAsk };
 // unsaved changes, anything else keeps it as "<autosave>.old" (or .old.1, .old.2, ... so that no
 // earlier one is replaced). One equal to the project file is removed. One that cannot be read is
 // reported in one line and kept as "<autosave>.unreadable" without a question.
-void recoverAutosave(Editor& editor, EditHistory& history, Autosave& autosave, double now,
+void recoverAutosave(Editor& editor, EditHistory& history, Autosave& autosave,
                      const std::function<RecoveryChoice(const std::string& question)>& ask);
 
 }  // namespace korvalin

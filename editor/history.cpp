@@ -122,7 +122,6 @@ void EditHistory::watchSelected() {
 }
 
 void EditHistory::beginGesture() {
-  wheel_.open = false;
   if (!gestureOpen_) {
     gestureOpen_ = true;
     gestureBefore_ = currentSelection();
@@ -190,12 +189,12 @@ void EditHistory::afterWheel() {
   }
   if (param == count) return;  // the field discarded the notch
 
-  const bool runGoesOn = wheel_.open && wheel_.layer == layer && wheel_.index == index && wheel_.param == param &&
+  // A run goes on while its step is the newest: any other step in between starts a new one.
+  const bool runGoesOn = wheel_.stepId != 0 && !undo_.empty() && undo_.back().id == wheel_.stepId &&
+                         wheel_.layer == layer && wheel_.index == index && wheel_.param == param &&
                          now_ - wheel_.last < kWheelRunSeconds;
   wheel_.last = now_;
-  if (!runGoesOn) {
-    wheel_ = WheelRun{true, layer, index, param, now_, wheelSnap_.before, 0};
-  } else if (!undo_.empty() && undo_.back().id == wheel_.stepId) {
+  if (runGoesOn) {
     Step& top = undo_.back();
     top.changes.front().after = now;
     if (sameValues(wheel_.before, now)) {
@@ -209,14 +208,13 @@ void EditHistory::afterWheel() {
     return;
   }
   Step step;
-  step.changes.push_back(ClipChange{layer, index, wheel_.before, now});
+  step.changes.push_back(ClipChange{layer, index, wheelSnap_.before, now});
   step.before = step.after = currentSelection();
   push(std::move(step));
-  wheel_.stepId = undo_.empty() ? 0 : undo_.back().id;
+  wheel_ = WheelRun{layer, index, param, now_, wheelSnap_.before, undo_.empty() ? 0 : undo_.back().id};
 }
 
 void EditHistory::beginEdit() {
-  wheel_.open = false;
   mark_ = EditMark();
   mark_.before = currentSelection();
   for (int32_t layer = 0; layer < kLayerCount; ++layer) mark_.counts[layer] = timeline_.clipCount(layer);
@@ -294,10 +292,7 @@ void EditHistory::afterLoad(bool loaded) {
   if (mark_.gestureWasOpen) reopenGesture();
 }
 
-void EditHistory::markSaved() {
-  wheel_.open = false;
-  saved_ = version();
-}
+void EditHistory::markSaved() { saved_ = version(); }
 
 void EditHistory::markUnsaved() { saved_ = UINT64_MAX; }
 
@@ -305,9 +300,8 @@ uint64_t EditHistory::version() const { return undo_.empty() ? base_ : undo_.bac
 
 // --- undo and redo ---------------------------------------------------------------------------
 
-bool EditHistory::busy() const {
-  return gestureOpen_ || editor_.leftHeld || editor_.rightHeld || editor_.middleHeld;
-}
+// A button held means an action in progress (an open gesture among them).
+bool EditHistory::busy() const { return editor_.leftHeld || editor_.rightHeld || editor_.middleHeld; }
 
 void EditHistory::restore(const Selection& selection) {
   timeline_.editMode = selection.editMode;
@@ -352,7 +346,6 @@ void EditHistory::apply(Step& step, bool undoing) {
 
 bool EditHistory::undo() {
   if (busy() || undo_.empty()) return false;
-  wheel_.open = false;
   Step step = std::move(undo_.back());
   undo_.pop_back();
   apply(step, true);
@@ -362,7 +355,6 @@ bool EditHistory::undo() {
 
 bool EditHistory::redo() {
   if (busy() || redo_.empty()) return false;
-  wheel_.open = false;
   Step step = std::move(redo_.back());
   redo_.pop_back();
   apply(step, false);

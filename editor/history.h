@@ -111,7 +111,6 @@ class EditHistory {
     bool gestureWasOpen = false;
   };
   struct WheelRun {
-    bool open = false;
     int32_t layer = 0, index = 0, param = 0;
     double last = 0.0;
     ClipValues before;

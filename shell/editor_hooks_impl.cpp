@@ -35,7 +35,7 @@ class EditorHookup final : public EditorHooks {
     services_.timeline.editMode = kEditNothing;
     if (autosave_ == nullptr || recoveryOffered_) return;
     recoveryOffered_ = true;
-    recoverAutosave(editor_, *history_, *autosave_, seconds(), [](const std::string& question) {
+    recoverAutosave(editor_, *history_, *autosave_, [](const std::string& question) {
       switch (askRestoreOrDiscard("Unsaved changes", question)) {
         case RecoveryAnswer::kRestore: return RecoveryChoice::kRestore;
         case RecoveryAnswer::kDiscard: return RecoveryChoice::kDiscard;
