@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# Nothing lost to a killed editor: edits (one undone with Ctrl+Z), the autosave, kill -9, a new
-# start that offers the changes, Restore on the dialog, Y. Expected bytes come from the file layout.
-#   xvfb-run -s "-screen 0 1024x768x24" recovery_e2e.sh KORVALIN RUN-FOLDER ARTIFACT-DIR
-set -u
-unset SDL_VIDEODRIVER
+# Edits (one undone with Ctrl+Z), the autosave, kill -9, a new start, Restore on its question, Y:
+# nothing lost. Run in xvfb-run: recovery_e2e.sh KORVALIN RUN-FOLDER ARTIFACT-DIR
+set -u && unset SDL_VIDEODRIVER
 program=$1 run_folder=$2 artifacts=$3 work=$(mktemp -d) pid=
 fail() { echo "FAIL: $*"; grep -v "^trace: pass" "$work/stderr.log" | tail -n 20; exit 1; }
 trap '[ -n "$pid" ] && kill -9 "$pid" 2>/dev/null; rm -rf "$work"' EXIT
@@ -20,27 +18,21 @@ project '\x00\x00\xf0\x41' >save.brz && cp save.brz start.brz  # 30
 project '\x00\x00\x04\x42' >expected.brz                       # 33
 
 start() {
-  env "$@" SDL_AUDIODRIVER=dummy KORVALIN_AUTOSAVE_SECONDS=1 KORVALIN_TRACE_FRAMES=1 \
-    "$program" --editor >stdout.log 2>stderr.log &
+  env "$@" SDL_AUDIODRIVER=dummy KORVALIN_AUTOSAVE_SECONDS=1 KORVALIN_TRACE_FRAMES=1 "$program" --editor 2>stderr.log &
   pid=$!
 }
 wait_for() {  # SECONDS WHAT COMMAND...
-  for _ in $(seq $(($1 * 10))); do
-    "${@:3}" && return 0
-    kill -0 "$pid" 2>/dev/null || fail "ended early"
-    sleep 0.1
-  done
+  for _ in $(seq $(($1 * 10))); do "${@:3}" && return 0; kill -0 "$pid" || fail "ended early"; sleep 0.1; done
   fail "no $2 after $1 s"
 }
+click() { xdotool sleep 1 mousemove "$1" "$2" sleep 0.3 mousedown 1 sleep 0.4 mouseup 1; }
 key() { xdotool keydown "$@" sleep 0.4 keyup "$@" sleep 0.3; }
 box() { xwininfo -root -tree | sed -n 's/^ *\(0x[0-9a-f]*\) "Unsaved changes":.*/\1/p' | head -n 1; }
 asking() { [ -n "$(box)" ]; }
 
 start KORVALIN_HEADLESS=1
 wait_for 60 "first frame" grep -q "start to first frame" stderr.log
-for xy in "160 500" "150 635"; do  # Stop (the view stays at time 0), the Box
-  xdotool sleep 1 mousemove $xy sleep 0.3 mousedown 1 sleep 0.4 mouseup 1
-done
+click 160 500 && click 150 635  # Stop (the view stays at time 0), the Box
 xdotool mousemove 750 48 sleep 0.3 click 4 sleep 0.3 click 4 sleep 0.3 click 4 sleep 0.3  # Rotate X 33
 key c && key ctrl z && key ctrl y  # a copy, undone; no save
 cmp -s save.brz start.brz || fail "Ctrl+Y changed save.brz"
@@ -56,7 +48,5 @@ wait_for 60 "first frame after the question" grep -q "start to first frame" stde
 xdotool sleep 1 mousemove 320 240 && key y
 cmp -s save.brz expected.brz || fail "save.brz is not the edited project: $(od -An -tx1 save.brz | head -n 3)"
 wait_for 10 "removal of the autosave" test ! -e save.brz.autosave
-key Escape
-wait "$pid" || fail "exit status $? after Escape"
-pid=
+key Escape && wait "$pid" || fail "exit status $? after Escape"
 echo "PASS"
