@@ -344,23 +344,19 @@ void EditHistory::apply(Step& step, bool undoing) {
   restore(undoing ? step.before : step.after);
 }
 
-bool EditHistory::undo() {
-  if (busy() || undo_.empty()) return false;
-  Step step = std::move(undo_.back());
-  undo_.pop_back();
-  apply(step, true);
-  redo_.push_back(std::move(step));
+// Takes the newest step of `from`, undone or redone, over to `to`.
+bool EditHistory::shift(std::deque<Step>& from, std::deque<Step>& to, bool undoing) {
+  if (busy() || from.empty()) return false;
+  Step step = std::move(from.back());
+  from.pop_back();
+  apply(step, undoing);
+  to.push_back(std::move(step));
   return true;
 }
 
-bool EditHistory::redo() {
-  if (busy() || redo_.empty()) return false;
-  Step step = std::move(redo_.back());
-  redo_.pop_back();
-  apply(step, false);
-  undo_.push_back(std::move(step));
-  return true;
-}
+bool EditHistory::undo() { return shift(undo_, redo_, true); }
+
+bool EditHistory::redo() { return shift(redo_, undo_, false); }
 
 void EditHistory::handleChord(uint8_t key, bool shift) {
   if (key != 'Z') return;

@@ -128,6 +128,7 @@ class EditHistory {
   void reopenGesture();
   void push(Step&& step);
   void apply(Step& step, bool undoing);
+  bool shift(std::deque<Step>& from, std::deque<Step>& to, bool undoing);
   void restore(const Selection& selection);
   bool busy() const;
 
