@@ -78,28 +78,28 @@ void Autosave::pass(double now, const Timeline& timeline, uint64_t version, bool
   if (disabled_) return;
   if (!unsaved) {
     // Saved, or undone back to what the file holds: there is nothing to recover.
-    if (onDisk_) queue(Job::kRemove, {});
-    onDisk_ = false;
-    haveWritten_ = false;
+    removeCopy();
     return;
   }
-  if ((haveWritten_ && written_ == version) || now - lastWrite_ < interval_) return;
+  if ((onDisk_ && written_ == version) || now - lastWrite_ < interval_) return;
   queue(Job::kWrite, encodeProject(timeline));
   lastWrite_ = now;
-  haveWritten_ = true;
   written_ = version;
   onDisk_ = true;
 }
 
 void Autosave::adopt(uint64_t version) {
-  haveWritten_ = true;
   written_ = version;
   onDisk_ = true;
 }
 
-void Autosave::removeAndWait() {
+void Autosave::removeCopy() {
   if (onDisk_) queue(Job::kRemove, {});
   onDisk_ = false;
+}
+
+void Autosave::removeAndWait() {
+  removeCopy();
   waitIdle();
 }
 

@@ -46,6 +46,7 @@ class Autosave {
 
  private:
   enum class Job { kNone, kWrite, kRemove };
+  void removeCopy();
   void queue(Job job, std::vector<uint8_t> bytes);
   void run();
   void perform(Job job, const std::vector<uint8_t>& bytes);
@@ -57,9 +58,8 @@ class Autosave {
   bool started_ = false;
   bool disabled_ = false;
   double lastWrite_ = 0.0;
-  bool haveWritten_ = false;
+  bool onDisk_ = false;   // the copy on disk holds the project at written_
   uint64_t written_ = 0;
-  bool onDisk_ = false;
 
   // Shared with the worker.
   std::mutex mutex_;
