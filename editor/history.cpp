@@ -124,8 +124,7 @@ void EditHistory::watchSelected() {
 void EditHistory::beginGesture() {
   if (!gestureOpen_) {
     gestureOpen_ = true;
-    gestureBefore_ = currentSelection();
-    watched_.clear();
+    gestureBefore_ = currentSelection();  // nothing is watched: the last gesture's end cleared it
   }
   // A press reaches only hovered bars, and hover needs a visible row; the panel edits the
   // selected clip, and selecting one may repair its values.

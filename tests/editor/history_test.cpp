@@ -71,7 +71,7 @@ class HistoryTest : public EditorTest {
   // What start-up makes of an autosave holding `left`, answering `answer` if asked; returns
   // the question and standard error.
   std::string recover(const std::vector<uint8_t>& left, RecoveryChoice answer) {
-    EXPECT_TRUE(saveProjectBytes(left, path + ".autosave", nullptr));
+    if (!left.empty()) EXPECT_TRUE(saveProjectBytes(left, path + ".autosave", nullptr));
     std::string question;
     testing::internal::CaptureStderr();
     recoverAutosave(*editor, *history, *autosave, [&](const std::string& q) { return question = q, answer; });
@@ -202,6 +202,8 @@ TEST_F(HistoryTest, AutosaveKeepsUnsavedChangesAndStartUpOffersThem) {
   EXPECT_TRUE(history->undo() && autosaved(131.0).empty()) << "back to what the file holds";
   EXPECT_TRUE(history->redo() && autosaved(159.0).empty());
   EXPECT_EQ(autosaved(160.0), bytes()) << "the same changes again, after they were gone";
+  drag(1, 0, 30);
+  EXPECT_EQ(autosaved(190.0), bytes()) << "and what came after them";
   key(kKeyY);
   EXPECT_TRUE(autosaved(200.0).empty());
   key(kKeyC);
@@ -211,10 +213,13 @@ TEST_F(HistoryTest, AutosaveKeepsUnsavedChangesAndStartUpOffersThem) {
 
   key(kKeyY);
   const std::vector<uint8_t> saved = bytes(), changes = encodeProject(boxProject(7));
-  EXPECT_EQ(recover(saved, RecoveryChoice::kRestore), "");
+  EXPECT_EQ(recover({}, RecoveryChoice::kRestore) + recover(saved, RecoveryChoice::kRestore), "");
   EXPECT_TRUE(readFile(path + ".autosave").empty());
   EXPECT_TRUE(std::regex_match(recover({1, 2, 3}, RecoveryChoice::kRestore),
                                std::regex(".*; not restored, kept as .*save.brz.autosave.unreadable\n")));
+  std::filesystem::create_symlink(dir + "/nowhere", path + ".autosave");
+  EXPECT_TRUE(std::regex_match(recover({}, RecoveryChoice::kRestore),
+                               std::regex(".*autosave: cannot read: .*; not restored, kept as .*unreadable.1\n")));
   EXPECT_TRUE(std::regex_match(recover(changes, RecoveryChoice::kDiscard),
                                std::regex("Recovered unsaved changes from \\d\\d:\\d\\d\\. Restore them\\?"
                                           ".*kept as .*save.brz.autosave.old\n")));
