@@ -112,6 +112,7 @@ TEST_F(HistoryTest, FiveHundredRandomEditsUndoAndRedoExactlyOneByOneAndAllTogeth
       default: key(kind == 5 ? kKeyC : kind == 6 ? kKeyDelete : kKeyL); break;
     }
     const auto after = state();
+    ASSERT_TRUE(kind != 7 || editor->panel == nullptr) << "a panel on the blocks of the project replaced";
     // Every change of the project is one step, and every step a change.
     ASSERT_EQ(history->undoCount() - steps, after.first == before.first ? 0u : 1u) << "edit " << edit;
     if (after.first == before.first) continue;
@@ -210,8 +211,14 @@ TEST_F(HistoryTest, AutosaveKeepsUnsavedChangesAndStartUpOffersThem) {
   EXPECT_EQ(autosaved(230.0), bytes());
   autosave->removeAndWait();
   EXPECT_TRUE(readFile(path + ".autosave").empty());
+  std::filesystem::create_directory(path + ".autosave.tmp");  // every write fails: said once
+  testing::internal::CaptureStderr();
+  for (double at : {260.0, 290.0}) key(kKeyC), autosaved(at);
+  key(kKeyY), autosaved(291.0);
+  const std::string errors = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+  std::filesystem::remove(path + ".autosave.tmp");
 
-  key(kKeyY);
   const std::vector<uint8_t> saved = bytes(), changes = encodeProject(boxProject(7));
   EXPECT_EQ(recover({}, RecoveryChoice::kRestore) + recover(saved, RecoveryChoice::kRestore), "");
   EXPECT_TRUE(readFile(path + ".autosave").empty());
