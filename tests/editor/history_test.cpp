@@ -14,6 +14,8 @@
 namespace korvalin::test {
 namespace {
 
+bool matches(const std::string& text, const char* pattern) { return std::regex_match(text, std::regex(pattern)); }
+
 Timeline boxProject(int32_t moreOnLayer = -1) {
   Timeline t;
   for (int32_t layer : {1, moreOnLayer}) t.addClip(layer, 1.0f, 3.0f, kBox);  // a layer of -1 adds nothing
@@ -70,7 +72,7 @@ class HistoryTest : public EditorTest {
   }
   // What start-up makes of an autosave holding `left`, answering `answer` if asked; returns
   // the question and standard error.
-  std::string recover(const std::vector<uint8_t>& left, RecoveryChoice answer) {
+  std::string recover(const std::vector<uint8_t>& left, RecoveryChoice answer = RecoveryChoice::kRestore) {
     if (!left.empty()) EXPECT_TRUE(saveProjectBytes(left, path + ".autosave", nullptr));
     std::string question;
     testing::internal::CaptureStderr();
@@ -220,22 +222,19 @@ TEST_F(HistoryTest, AutosaveKeepsUnsavedChangesAndStartUpOffersThem) {
   std::filesystem::remove(path + ".autosave.tmp");
 
   const std::vector<uint8_t> saved = bytes(), changes = encodeProject(boxProject(7));
-  EXPECT_EQ(recover({}, RecoveryChoice::kRestore) + recover(saved, RecoveryChoice::kRestore), "");
+  EXPECT_EQ(recover({}) + recover(saved), "");
   EXPECT_TRUE(readFile(path + ".autosave").empty());
-  EXPECT_TRUE(std::regex_match(recover({1, 2, 3}, RecoveryChoice::kRestore),
-                               std::regex(".*; not restored, kept as .*save.brz.autosave.unreadable\n")));
+  EXPECT_PRED2(matches, recover({1, 2, 3}), ".*; not restored, kept as .*save.brz.autosave.unreadable\n");
   std::filesystem::create_symlink(dir + "/nowhere", path + ".autosave");
-  EXPECT_TRUE(std::regex_match(recover({}, RecoveryChoice::kRestore),
-                               std::regex(".*autosave: cannot read: .*; not restored, kept as .*unreadable.1\n")));
-  EXPECT_TRUE(std::regex_match(recover(changes, RecoveryChoice::kDiscard),
-                               std::regex("Recovered unsaved changes from \\d\\d:\\d\\d\\. Restore them\\?"
-                                          ".*kept as .*save.brz.autosave.old\n")));
-  EXPECT_NE(recover(changes, RecoveryChoice::kNobodyToAsk).find(".autosave.old.1 (no one to ask"), std::string::npos);
+  EXPECT_PRED2(matches, recover({}), ".*autosave: cannot read: .*; not restored, kept as .*unreadable.1\n");
+  EXPECT_PRED2(matches, recover(changes, RecoveryChoice::kDiscard),
+               "Recovered unsaved changes from \\d\\d:\\d\\d\\. Restore them\\?.*kept as .*save.brz.autosave.old\n");
+  EXPECT_PRED2(matches, recover(changes, RecoveryChoice::kNobodyToAsk), ".*autosave.old.1 \\(no one to ask.*\n");
   EXPECT_EQ(readFile(path + ".autosave.old"), changes);
   EXPECT_EQ(bytes(), saved);
 
   std::remove(path.c_str());  // a project file that is gone does not hold the changes either
-  EXPECT_TRUE(std::regex_match(recover(changes, RecoveryChoice::kRestore), std::regex("Recovered .* them\\?")));
+  EXPECT_PRED2(matches, recover(changes), "Recovered .* them\\?");
   EXPECT_EQ(bytes(), changes);
   EXPECT_TRUE(history->unsaved() && editor->hasUnsavedChanges());
   EXPECT_EQ(autosaved(300.0), changes) << "kept until the changes are saved";
