@@ -33,7 +33,7 @@ class HistoryTest : public EditorTest {
   }
   std::vector<uint8_t> bytes() { return timeline.syncAllClipTimes(), encodeProject(timeline); }
   // The project's bytes and what is selected.
-  auto state() {
+  auto snap() {
     return std::pair(bytes(), std::array{timeline.editMode, timeline.selectedLayer, timeline.selectedClip});
   }
   void drag(int32_t layer, int32_t clip, int32_t dx, bool right = false) {
@@ -105,7 +105,7 @@ TEST_F(HistoryTest, FiveHundredRandomEditsUndoAndRedoExactlyOneByOneAndAllTogeth
     if (kind == 2 || kind == 3 || kind == 5 || kind == 6) drag(layer, clip, 0);
     if (kind == 4) timeline.editMode = kEditNewOperator, timeline.selectedLayer = pick(7);  // N, then a type
     if (kind == 7) writeProject(randomProject());
-    const auto [before, steps] = std::pair(state(), history->undoCount());
+    const auto [before, steps] = std::pair(snap(), history->undoCount());
     switch (kind) {
       case 0: case 1: drag(layer, clip, pick(61) - 30, kind == 1); break;
       case 2: for (int n = pick(3); n >= 0; --n) wheel(k, pick(2) * 2 - 1, 0.2); break;
@@ -113,7 +113,7 @@ TEST_F(HistoryTest, FiveHundredRandomEditsUndoAndRedoExactlyOneByOneAndAllTogeth
       case 4: proceed(pick(6)); break;
       default: key(kind == 5 ? kKeyC : kind == 6 ? kKeyDelete : kKeyL); break;
     }
-    const auto after = state();
+    const auto after = snap();
     ASSERT_TRUE(kind != 7 || editor->panel == nullptr) << "a panel on the blocks of the project replaced";
     // Every change of the project is one step, and every step a change.
     ASSERT_EQ(history->undoCount() - steps, after.first == before.first ? 0u : 1u) << "edit " << edit;
@@ -121,7 +121,7 @@ TEST_F(HistoryTest, FiveHundredRandomEditsUndoAndRedoExactlyOneByOneAndAllTogeth
     ++recorded[kind];
     for (bool undoing : {true, false}) {
       ASSERT_TRUE(undoing ? history->undo() : history->redo());
-      ASSERT_EQ(state(), undoing ? before : after) << "edit " << edit;
+      ASSERT_EQ(snap(), undoing ? before : after) << "edit " << edit;
       expectLivePanel();
     }
   }
