@@ -30,7 +30,7 @@ asking() { [ -n "$(box)" ]; }
 start KORVALIN_HEADLESS=1
 wait_for 60 "first frame" grep -q "start to first frame" stderr.log
 click 160 500 && click 150 635  # Stop (the view stays at time 0), the Box
-xdotool mousemove 750 48 sleep 0.3 click 4 sleep 0.3 click 4 sleep 0.3 click 4 sleep 0.3  # Rotate X 33
+xdotool mousemove 750 48 sleep 1 click 4 sleep 0.5 click 4 sleep 0.5 click 4 sleep 0.5  # Rotate X 33
 key c && key ctrl z && key ctrl y  # a copy, undone; no save
 cmp -s save.brz start.brz || fail "Ctrl+Y changed save.brz"
 xdotool search --name "^Tamsilvo - Korvalin \*\$" >/dev/null || fail "the title does not show unsaved changes"

@@ -62,8 +62,8 @@ class HistoryTest : public EditorTest {
   }
   void expectLivePanel() {
     auto* panel = dynamic_cast<FieldListPanel*>(editor->panel.get());
-    if (timeline.editMode == kEditClip) ASSERT_TRUE(panel != nullptr && panel->param(0) ==
-        &timeline.layerClipParams[timeline.selectedLayer][timeline.selectedClip]->values[0]);
+    ASSERT_TRUE(timeline.editMode != kEditClip || (panel != nullptr && panel->param(0) ==
+        &timeline.layerClipParams[timeline.selectedLayer][timeline.selectedClip]->values[0]));
   }
   // A pass at time `at`, then what the autosave holds (nothing when it is gone).
   std::vector<uint8_t> autosaved(double at) {
@@ -73,7 +73,7 @@ class HistoryTest : public EditorTest {
   // What start-up makes of an autosave holding `left`, answering `answer` if asked; returns
   // the question and standard error.
   std::string recover(const std::vector<uint8_t>& left, RecoveryChoice answer = RecoveryChoice::kRestore) {
-    if (!left.empty()) EXPECT_TRUE(saveProjectBytes(left, path + ".autosave", nullptr));
+    EXPECT_TRUE(left.empty() || saveProjectBytes(left, path + ".autosave", nullptr));
     std::string question;
     testing::internal::CaptureStderr();
     recoverAutosave(*editor, *history, *autosave, [&](const std::string& q) { return question = q, answer; });
