@@ -271,11 +271,9 @@ void EditHistory::afterLoad(bool loaded) {
       // No drag of the old project may resume if it comes back.
       for (ClipBar& bar : held_->tracks[layer].bars) bar.hovered = bar.moving = bar.resizing = false;
     }
-    if (hadClips) {
-      // Loading over clips closes the selection, as emptying the layers one by one does.
-      timeline_.editMode = kEditNothing;
-      editor_.panel.reset();
-    }
+    // Loading over clips closes the selection, as emptying the layers one by one does (the
+    // editor then drops the panel).
+    if (hadClips) timeline_.editMode = kEditNothing;
     if (encodeProject(*held_) != encodeProject(timeline_)) {
       Step step;
       step.kind = Kind::kProject;
