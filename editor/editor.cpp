@@ -1,6 +1,7 @@
 #include "editor/editor.h"
 
 #include "editor/music_aids.h"
+#include "editor/history.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -78,7 +79,9 @@ void Editor::setPlayCursor(float t) {
 void Editor::wheel(int32_t step) {
   if (mouseY <= kPanelAreaBottom) {
     if (timeline.editMode == kEditClip && panel) {
+      if (history != nullptr) history->beforeWheel();
       panel->wheel(step);
+      if (history != nullptr) history->afterWheel();
     } else if (timeline.editMode == kEditNewOperator) {
       layerField.wheel(step);
       startField.wheel(step);
@@ -99,6 +102,7 @@ void Editor::wheel(int32_t step) {
 }
 
 void Editor::mouseButton(int32_t code) {
+  if (history != nullptr && ((code == 0 && !leftHeld) || (code == 2 && !rightHeld))) history->beginGesture();
   if (timeline.editMode == kEditClip && panel) panel->mouseButton(code);
 
   if (code == 0 && !leftHeld) {
@@ -127,9 +131,11 @@ void Editor::mouseButton(int32_t code) {
       startField.press(0);
       lengthField.press(0);
       if (proceedButton.clicked(0)) {
+        if (history != nullptr) history->beginEdit();
         if (aids != nullptr) newClipStart = aids->snapTime(newClipStart, zoom);
         timeline.addClip(static_cast<int32_t>(newClipLayer), newClipStart, newClipLength, timeline.selectedLayer);
         timeline.editMode = kEditNothing;
+        if (history != nullptr) history->endEdit();
       }
       if (cancelButton.clicked(0)) timeline.editMode = kEditNothing;
     }
@@ -156,6 +162,7 @@ void Editor::releaseButtons() {
   lengthField.release();
   proceedButton.clicked(-1);
   cancelButton.clicked(-1);
+  if (history != nullptr) history->endGesture();
 }
 
 void Editor::setPendingKey(uint8_t code) { pendingKey = code; }
@@ -166,7 +173,9 @@ bool Editor::keyIs(char upper) const {
 
 void Editor::handleKey() {
   if (keyIs('C')) {
+    if (history != nullptr) history->beginEdit();
     timeline.duplicateSelectedClip();
+    if (history != nullptr) history->endEdit();
   } else if (keyIs('N')) {
     timeline.editMode = kEditChooseOperator;
   } else if (keyIs('Y')) {
@@ -175,8 +184,10 @@ void Editor::handleKey() {
     loadProject();
   } else if (pendingKey == kKeyDelete) {
     if (timeline.editMode == kEditClip) {
+      if (history != nullptr) history->beginEdit();
       timeline.deleteSelectedClip();
       panel.reset();  // its block went with the clip
+      if (history != nullptr) history->endEdit();
     }
   } else if (pendingKey == kKeyHome) {
     viewStart = 0.0f;
@@ -241,6 +252,7 @@ bool Editor::saveProject() {
   if (!notice.empty()) std::fprintf(stderr, "%s\n", notice.c_str());
   storedBytes_ = encodeProject(timeline);
   keepOnSave_ = KeepPrevious::kBackup;
+  if (history != nullptr) history->markSaved();
   return true;
 }
 
@@ -254,7 +266,9 @@ void Editor::noteLoad(LoadResult result) {
 
 LoadResult Editor::loadProject() {
   std::string error;
+  if (history != nullptr) history->beforeLoad();
   const LoadResult result = korvalin::loadProject(timeline, projectPath, &error);
+  if (history != nullptr) history->afterLoad(result == LoadResult::kLoaded);
   noteLoad(result);
   if (result != LoadResult::kLoaded) {
     std::fprintf(stderr, "%s\n", error.c_str());

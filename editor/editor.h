@@ -23,6 +23,7 @@ namespace korvalin {
 
 struct TextureTable;
 class MusicAids;
+class EditHistory;
 
 // Virtual-key codes of the editor's bindings; letters also match their lower-case codes.
 enum EditorKey : uint8_t {
@@ -112,6 +113,10 @@ class Editor {
   // Waveform, beat grid and snapping, loop range (--editor mode). Without them G, I, O and K do
   // nothing and every drag follows the plain rules.
   MusicAids* aids = nullptr;
+
+  // Undo and redo (--editor mode): told of every action that changes the project. Without one
+  // the editor is exactly the one of the no-argument mode.
+  EditHistory* history = nullptr;
 
  private:
   void rebuildChooser();

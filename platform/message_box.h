@@ -21,4 +21,10 @@ enum class QuitAnswer { kSave, kDiscard, kCancel };
 // to answer: the text goes to standard error and the answer is "Save", so no work is lost.
 QuitAnswer askSaveDiscardCancel(const std::string& caption, const std::string& text);
 
+enum class RecoveryAnswer { kRestore, kDiscard, kNobodyToAsk };
+
+// A modal question with the buttons "Restore" (Return) and "Discard" (Escape). Headless, or when
+// the box cannot be shown, nothing is printed and the answer is kNobodyToAsk.
+RecoveryAnswer askRestoreOrDiscard(const std::string& caption, const std::string& text);
+
 }  // namespace korvalin

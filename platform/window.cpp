@@ -205,6 +205,8 @@ bool PlatformWindow::pollEvent(WindowEvent& out) {
       out.kind = event.type == SDL_KEYDOWN ? EventKind::kKeyDown : EventKind::kKeyUp;
       out.virtualKey = virtualKeyFromSdl(event.key.keysym.sym);
       out.repeat = event.key.repeat != 0;
+      out.ctrl = (event.key.keysym.mod & KMOD_CTRL) != 0;
+      out.shift = (event.key.keysym.mod & KMOD_SHIFT) != 0;
       break;
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP:
@@ -270,5 +272,9 @@ void PlatformWindow::warpMouse(int32_t x, int32_t y) {
 }
 
 void PlatformWindow::swapBuffers() { SDL_GL_SwapWindow(static_cast<SDL_Window*>(window_)); }
+
+void PlatformWindow::setTitle(const std::string& title) {
+  SDL_SetWindowTitle(static_cast<SDL_Window*>(window_), title.c_str());
+}
 
 }  // namespace korvalin

@@ -38,6 +38,8 @@ struct WindowEvent {
   EventKind kind = EventKind::kOther;
   int32_t virtualKey = 0;
   bool repeat = false;  // a key-down sent again while the key is held
+  bool ctrl = false;    // key events: Ctrl was held
+  bool shift = false;   // key events: Shift was held
   int32_t button = -1;
   int32_t wheelStep = 0;
   int32_t width = 0;
@@ -70,6 +72,7 @@ class PlatformWindow {
   void mousePosition(int32_t& x, int32_t& y) const;
   void warpMouse(int32_t x, int32_t y);
   void swapBuffers();
+  void setTitle(const std::string& title);
 
  private:
   PlatformWindow() = default;

@@ -18,6 +18,9 @@ struct ShellInput {
   uint8_t leftDown = 0, rightDown = 0, middleDown = 0;
   int32_t wheelStep = 0;  // +1 away from the user, -1 towards, 0 once consumed
   int32_t mouseX = 0, mouseY = 0;
+  // --editor mode: a key pressed while Ctrl was held (it never sets lastKey), and Shift with it.
+  uint8_t chordKey = 0;
+  bool chordShift = false;
 };
 
 class Transport;  // shell/transport.h
@@ -30,6 +33,7 @@ struct ShellServices {
   TextureTable& textures;
   std::string projectPath;  // "save.brz"
   bool editorMode;          // --editor: the canvas is visible in a 1024 x 768 window
+  double autosaveSeconds = 30.0;  // --editor: unsaved changes are written this often at most
 };
 
 class EditorHooks {
@@ -47,6 +51,10 @@ class EditorHooks {
   virtual bool hasUnsavedChanges() const { return false; }
   // Editor mode: the "Save" answer of the quit question; quitting goes on only when true.
   virtual bool saveProjectNow() { return true; }
+  // Editor mode: the quit goes ahead (the question, if any, was answered).
+  virtual void editorQuitting() {}
+  // Editor mode: the window title is to show that changes are unsaved. Cheap, asked every pass.
+  virtual bool showsUnsaved() const { return false; }
 };
 
 // Made once at start-up, before the window exists (the editor reads the project there).

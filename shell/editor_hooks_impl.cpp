@@ -2,12 +2,16 @@
 // the 640 x 480 player the demo covers its canvas, but its keys and mouse stay live.
 #include <GL/gl.h>
 
+#include <chrono>
 #include <cstdio>
 #include <memory>
 
+#include "editor/autosave.h"
 #include "editor/editor.h"
 #include "editor/music_aids.h"
+#include "editor/history.h"
 #include "editor/ui_draw.h"
+#include "platform/message_box.h"
 #include "shell/editor_hooks.h"
 #include "shell/loop_playback.h"
 #include "shell/music_analysis.h"
@@ -27,13 +31,35 @@ class EditorHookup final : public EditorHooks {
       aids_ = std::make_unique<MusicAids>(services.projectPath + kSidecarSuffix);
       editor_.aids = aids_.get();
       analyser_ = std::make_unique<MusicAnalyser>(kMusicPath);
+      history_ = std::make_unique<EditHistory>(editor_);
+      editor_.history = history_.get();
+      autosave_ = std::make_unique<Autosave>(services.projectPath + ".autosave", services.autosaveSeconds);
     }
   }
 
-  // A new window closes any dialog and hides the panel.
-  void editorStartup() override { services_.timeline.editMode = kEditNothing; }
+  // A new window closes any dialog and hides the panel. The first one, in --editor mode, offers
+  // what an earlier run left unsaved: the question then belongs to the editor's window.
+  void editorStartup() override {
+    services_.timeline.editMode = kEditNothing;
+    if (autosave_ == nullptr || recoveryOffered_) return;
+    recoveryOffered_ = true;
+    recoverAutosave(editor_, *history_, *autosave_, [](const std::string& question) {
+      switch (askRestoreOrDiscard("Unsaved changes", question)) {
+        case RecoveryAnswer::kRestore: return RecoveryChoice::kRestore;
+        case RecoveryAnswer::kDiscard: return RecoveryChoice::kDiscard;
+        case RecoveryAnswer::kNobodyToAsk: break;
+      }
+      return RecoveryChoice::kNobodyToAsk;
+    });
+  }
 
   void editorInput(ShellInput& input) override {
+    if (history_ != nullptr) history_->setTime(seconds());
+    if (input.chordKey != 0) {
+      chordKey_ = input.chordKey;
+      chordShift_ = input.chordShift;
+      input.chordKey = 0;
+    }
     editor_.mouseMove(input.mouseX, input.mouseY);
     if (aids_ != nullptr) loopPlayback_.beforePass(aids_->loop, services_.transport);
     editor_.setPlayCursor(services_.transport.playPosition());
@@ -63,7 +89,11 @@ class EditorHookup final : public EditorHooks {
     }
   }
 
-  void editorKeys() override { editor_.handleKey(); }
+  void editorKeys() override {
+    editor_.handleKey();
+    if (chordKey_ != 0 && history_ != nullptr) history_->handleChord(chordKey_, chordShift_);
+    chordKey_ = 0;
+  }
 
   void editorPass() override {
     takeMusicAnalysis();
@@ -86,10 +116,17 @@ class EditorHookup final : public EditorHooks {
       services_.transport.seekTo(at);
     }
     loopPlayback_.shown(at);
+    if (autosave_ != nullptr) {
+      autosave_->pass(seconds(), services_.timeline, history_->version(), history_->unsaved());
+    }
   }
 
   bool hasUnsavedChanges() const override { return editor_.hasUnsavedChanges(); }
   bool saveProjectNow() override { return editor_.saveProject(); }
+  void editorQuitting() override {
+    if (autosave_ != nullptr) autosave_->removeAndWait();
+  }
+  bool showsUnsaved() const override { return history_ != nullptr && history_->unsaved(); }
 
  private:
   // The strip fills in once the worker has read the music.
@@ -103,11 +140,21 @@ class EditorHookup final : public EditorHooks {
     analyser_.reset();
   }
 
+  // Steady seconds: the tick counter wraps after 49 days, and the autosave's timer must not.
+  static double seconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+  }
+
   ShellServices& services_;
   Editor editor_;
   std::unique_ptr<MusicAids> aids_;
   std::unique_ptr<MusicAnalyser> analyser_;
   LoopPlayback loopPlayback_;
+  std::unique_ptr<EditHistory> history_;
+  std::unique_ptr<Autosave> autosave_;
+  bool recoveryOffered_ = false;
+  uint8_t chordKey_ = 0;
+  bool chordShift_ = false;
 };
 
 }  // namespace

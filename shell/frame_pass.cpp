@@ -20,6 +20,15 @@ EventAction applyWindowEvent(const WindowEvent& event, ShellState& state) {
     case EventKind::kTerminated:
       return EventAction::kTerminate;
     case EventKind::kKeyDown:
+      // The one place where --editor mode takes keys for itself: one pressed with Ctrl never
+      // reaches the keys of the no-argument mode (Ctrl+Y is no save, Ctrl+Escape no quit).
+      if (state.editorMode && event.ctrl) {
+        if (knownKey) {
+          input.chordKey = static_cast<uint8_t>(event.virtualKey);
+          input.chordShift = event.shift;
+        }
+        return EventAction::kNone;
+      }
       if (knownKey) {
         input.lastKey = static_cast<uint8_t>(event.virtualKey);
         // A repeat belongs to a key pressed earlier, perhaps in the window before an F1

@@ -22,6 +22,7 @@ struct ShellState {
   bool running = true;                  // the outer loop makes another window
   bool fullscreenWanted = true;         // the mode of the next window
   bool lastWasMouseMove = false;        // the last event taken was a mouse move
+  bool editorMode = false;              // --editor: Ctrl+key goes to the editor's extensions
   // Keys held down since before the current window appeared: their auto-repeat is no new press.
   std::array<bool, 256> heldOver{};
 };

@@ -24,6 +24,9 @@ constexpr const char* kUsage =
     "  --help          this text\n"
     "  --version       the program's version\n"
     "\n"
+    "In --editor mode unsaved changes are written to save.brz.autosave every 30 s at most;\n"
+    "KORVALIN_AUTOSAVE_SECONDS=N makes that N seconds (a testing aid).\n"
+    "\n"
     "Usage: korvalin --export OUT [option]...\n"
     "Writes the demo, with its music, to the video file OUT without showing anything. The\n"
     "extension chooses the kind: .mp4 or .mkv (H.264 + AAC), .webm (VP9 + Opus). Without\n"
@@ -66,6 +69,16 @@ int main(int argc, char** argv) {
   const char* traceEnv = std::getenv("KORVALIN_TRACE_FRAMES");
   options.traceFrames = traceEnv != nullptr && std::strcmp(traceEnv, "0") != 0 && *traceEnv != '\0';
   options.tracePasses = traceEnv != nullptr && std::strcmp(traceEnv, "2") == 0;
+  if (const char* autosaveEnv = std::getenv("KORVALIN_AUTOSAVE_SECONDS")) {
+    char* end = nullptr;
+    const double seconds = std::strtod(autosaveEnv, &end);
+    if (end != autosaveEnv && *end == '\0' && seconds > 0.0 && seconds <= 86400.0) {
+      options.autosaveSeconds = seconds;
+    } else {
+      std::fprintf(stderr, "korvalin: KORVALIN_AUTOSAVE_SECONDS='%s' is not a number of seconds; autosaving every 30 s\n",
+                   autosaveEnv);
+    }
+  }
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
     if (std::strcmp(arg, "--windowed") == 0) {

@@ -41,11 +41,12 @@ struct Program {
       : options(opts),
         clock(tickCount),
         transport(clock, music),
-        services{timeline, clock, transport, textures, kProjectFileName, opts.editorMode},
+        services{timeline, clock, transport, textures, kProjectFileName, opts.editorMode, opts.autosaveSeconds},
         hooks(makeEditorHooks(services)),
         renderer(timeline, textures, meshes),
         trace(opts.traceFrames, opts.tracePasses) {
     state.fullscreenWanted = opts.fullscreen;
+    state.editorMode = opts.editorMode;
     if (opts.editorMode) {
       demoX = 0;
       demoY = kCanvasHeight - kDemoHeight;
@@ -72,6 +73,7 @@ struct Program {
   DemoRenderer renderer;
   ShellState state;
   FrameTrace trace;
+  bool titleShowsUnsaved = false;
   int32_t demoX = 0;
   int32_t demoY = 0;
   std::unique_ptr<AssetWatch> assetWatch;  // --editor mode: pictures and models reloaded live
@@ -107,6 +109,7 @@ void Program::requestQuit(PlatformWindow& window) {
     state.keyState[kVkEscape] = 0;
     return;
   }
+  hooks->editorQuitting();
   window.postQuit();
   state.running = false;
 }
@@ -185,6 +188,10 @@ void Program::runWindow(PlatformWindow& window) {
       // The exit handler puts the desktop's display mode back.
       std::exit(0);
     }
+    if (hooks->showsUnsaved() != titleShowsUnsaved) {
+      titleShowsUnsaved = !titleShowsUnsaved;
+      window.setTitle(titleShowsUnsaved ? std::string(kWindowTitle) + " *" : kWindowTitle);
+    }
     window.swapBuffers();
   }
 }
@@ -232,6 +239,7 @@ int runShell(const ShellOptions& options) {
       return 1;
     }
     startWindowInput(program->state, keyHeldNow);
+    program->titleShowsUnsaved = false;  // a new window starts with the plain title
     program->state.active = true;
     program->state.lastWasMouseMove = false;
     resizeGLScene(window->width(), window->height());

@@ -14,6 +14,7 @@ struct ShellOptions {
   bool editorMode = false;   // 1024 x 768 window showing the editor's canvas
   bool traceFrames = false;  // timing lines on standard error
   bool tracePasses = false;  // and one line per pass
+  double autosaveSeconds = 30.0;  // --editor: interval of the autosave
   std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
 };
 

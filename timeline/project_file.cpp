@@ -238,6 +238,11 @@ std::vector<uint8_t> encodeProject(const Timeline& timeline) {
 
 bool saveProject(const Timeline& timeline, const std::string& path, std::string* error,
                  KeepPrevious keep, std::string* notice) {
+  return saveProjectBytes(encodeProject(timeline), path, error, keep, notice);
+}
+
+bool saveProjectBytes(const std::vector<uint8_t>& bytes, const std::string& path, std::string* error,
+                      KeepPrevious keep, std::string* notice) {
   std::string target;
   if (!followLinks(path, &target)) {
     return fail(error, path + ": cannot follow the link: " + errnoText(errno));
@@ -258,7 +263,7 @@ bool saveProject(const Timeline& timeline, const std::string& path, std::string*
 
   const std::string temp = target + ".tmp";
   int err = 0;
-  if (const char* failed = writeFlushed(temp, encodeProject(timeline), replacing ? &old : nullptr, &err)) {
+  if (const char* failed = writeFlushed(temp, bytes, replacing ? &old : nullptr, &err)) {
     return fail(error, name + ": " + failed + temp + ": " + errnoText(err));
   }
 

@@ -38,6 +38,9 @@ std::vector<uint8_t> encodeProject(const Timeline& timeline);
 // name because it could not be read, `notice` (if given) gets one line saying where.
 bool saveProject(const Timeline& timeline, const std::string& path, std::string* error,
                  KeepPrevious keep = KeepPrevious::kNone, std::string* notice = nullptr);
+// The same for bytes encoded earlier (encodeProject), so that the writing can happen elsewhere.
+bool saveProjectBytes(const std::vector<uint8_t>& bytes, const std::string& path, std::string* error,
+                      KeepPrevious keep = KeepPrevious::kNone, std::string* notice = nullptr);
 
 // Checks the whole of `data` first; only a valid project replaces what `timeline` holds.
 // On kMalformed `error` names the file (`name`), the first bad field and its byte offset.

@@ -1,0 +1,246 @@
+// Undo and redo through scripted passes: 500 random edits of every kind, each step undone and
+// redone to the project's exact bytes, selection and a panel on a live block, then all at once;
+// the history's bounds; the Ctrl keys; the autosave and what start-up makes of one left behind.
+#include <filesystem>
+#include <random>
+#include <regex>
+#include <tuple>
+
+#include "editor/autosave.h"
+#include "editor/history.h"
+#include "editor_fixture.h"
+#include "shell/frame_pass.h"
+
+namespace korvalin::test {
+namespace {
+
+bool matches(const std::string& text, const char* pattern) { return std::regex_match(text, std::regex(pattern)); }
+
+Timeline boxProject(int32_t moreOnLayer = -1) {
+  Timeline t;
+  for (int32_t layer : {1, moreOnLayer}) t.addClip(layer, 1.0f, 3.0f, kBox);  // a layer of -1 adds nothing
+  return t;
+}
+
+class HistoryTest : public EditorTest {
+ protected:
+  void TearDown() override { autosave.reset(), EditorTest::TearDown(), std::filesystem::remove_all(dir); }
+  void begin(const Timeline& project) {
+    startWith(project);
+    editor->history = (history = std::make_unique<EditHistory>(*editor)).get();
+    autosave = std::make_unique<Autosave>(path + ".autosave", 30.0);
+    run({});
+  }
+  std::vector<uint8_t> bytes() { return timeline.syncAllClipTimes(), encodeProject(timeline); }
+  // The project's bytes and what is selected.
+  auto snap() {
+    return std::pair(bytes(), std::array{timeline.editMode, timeline.selectedLayer, timeline.selectedClip});
+  }
+  void drag(int32_t layer, int32_t clip, int32_t dx, bool right = false) {
+    const ClipBar& bar = timeline.tracks[layer].bars[clip];
+    const auto x = static_cast<int32_t>((bar.start + bar.length * 0.5f) * 1024.0 / 15.0), y = rowMiddle(layer);
+    const Pass moves[] = {{x, y}, {x, y, !right, false, right}, {x + dx, y, !right, false, right}, {x + dx, y}};
+    for (const Pass& p : moves) run(p);
+  }
+  // Makes field k the only one under the mouse; false when no panel is shown.
+  FieldListPanel* hover(int32_t k) {
+    auto* panel = timeline.editMode == kEditClip ? dynamic_cast<FieldListPanel*>(editor->panel.get()) : nullptr;
+    for (int32_t i = 0; panel != nullptr && i < panel->fieldCount(); ++i) panel->field(i).hovered = i == k;
+    return panel;
+  }
+  void wheel(int32_t k, int32_t step, double gap) {
+    if (history->setTime(now += gap); hover(k) != nullptr) run({700, 300, false, false, false, step});
+  }
+  // A coarse drag of field k: pressed, moved as the panel's draw moves it, released.
+  void valueDrag(int32_t k, int32_t dy) {
+    if (FieldListPanel* panel = hover(k)) run({700, 300, true}), panel->field(k).nudge(float(dy)), run({700, 300});
+  }
+  void proceed(int32_t layer) {
+    editor->newClipLayer = float(layer), editor->newClipStart = 2.5f, editor->newClipLength = 1.0f;
+    editor->proceedButton.place("Proceed", 650, 140, 100, 30, 0);
+    for (bool left : {false, true, false}) run({700, 155, left});
+  }
+  void expectLivePanel() {
+    auto* panel = dynamic_cast<FieldListPanel*>(editor->panel.get());
+    ASSERT_TRUE(timeline.editMode != kEditClip || (panel != nullptr && panel->param(0) ==
+        &timeline.layerClipParams[timeline.selectedLayer][timeline.selectedClip]->values[0]));
+  }
+  // A pass at time `at`, then what the autosave holds (nothing when it is gone).
+  std::vector<uint8_t> autosaved(double at) {
+    autosave->pass(at, timeline, history->version(), history->unsaved()), autosave->waitIdle();
+    return readFile(path + ".autosave");
+  }
+  // What start-up makes of an autosave holding `left`, answering `answer` if asked; returns
+  // the question and standard error.
+  std::string recover(const std::vector<uint8_t>& left, RecoveryChoice answer = RecoveryChoice::kRestore) {
+    EXPECT_TRUE(left.empty() || saveProjectBytes(left, path + ".autosave", nullptr));
+    std::string question;
+    testing::internal::CaptureStderr();
+    recoverAutosave(*editor, *history, *autosave, [&](const std::string& q) { return question = q, answer; });
+    return question + testing::internal::GetCapturedStderr();
+  }
+
+  std::unique_ptr<EditHistory> history;
+  std::unique_ptr<Autosave> autosave;
+  double now = 100.0;
+};
+
+TEST_F(HistoryTest, FiveHundredRandomEditsUndoAndRedoExactlyOneByOneAndAllTogether) {
+  std::mt19937 rng(14);
+  auto pick = [&](int n) { return static_cast<int32_t>(rng() % static_cast<uint32_t>(n)); };
+  auto randomProject = [&] {
+    Timeline t;
+    for (int i = 0; i < 12; ++i) t.addClip(pick(6), 0.5f * pick(24), 0.5f + 0.25f * pick(10), pick(7));
+    return t;
+  };
+  begin(randomProject());
+  const std::vector<uint8_t> start = bytes();
+  int recorded[8] = {};
+  for (int edit = 0; edit < 500; ++edit) {
+    history->setTime(now += 1.0);
+    int32_t layer = pick(6);
+    while (timeline.clipCount(layer) == 0) layer = (layer + 1) % 6;
+    const int32_t clip = pick(timeline.clipCount(layer)), kind = pick(8), k = pick(2);
+    // What leads up to an action is no part of its step (a select may be a step of its own).
+    if (kind == 2 || kind == 3 || kind == 5 || kind == 6) drag(layer, clip, 0);
+    if (kind == 4) timeline.editMode = kEditNewOperator, timeline.selectedLayer = pick(7);  // N, then a type
+    if (kind == 7) writeProject(randomProject());
+    const auto [before, steps] = std::pair(snap(), history->undoCount());
+    switch (kind) {
+      case 0: case 1: drag(layer, clip, pick(61) - 30, kind == 1); break;
+      case 2: for (int n = pick(3); n >= 0; --n) wheel(k, pick(2) * 2 - 1, 0.2); break;
+      case 3: valueDrag(k, pick(21) - 10); break;
+      case 4: proceed(pick(6)); break;
+      default: key(kind == 5 ? kKeyC : kind == 6 ? kKeyDelete : kKeyL); break;
+    }
+    const auto after = snap();
+    ASSERT_TRUE(kind != 7 || editor->panel == nullptr) << "a panel on the blocks of the project replaced";
+    // Every change of the project is one step, and every step a change.
+    ASSERT_EQ(history->undoCount() - steps, after.first == before.first ? 0u : 1u) << "edit " << edit;
+    if (after.first == before.first) continue;
+    ++recorded[kind];
+    for (bool undoing : {true, false}) {
+      ASSERT_TRUE(undoing ? history->undo() : history->redo());
+      ASSERT_EQ(snap(), undoing ? before : after) << "edit " << edit;
+      expectLivePanel();
+    }
+  }
+  for (int count : recorded) EXPECT_GT(count, 5);
+  const std::vector<uint8_t> end = bytes();
+  while (history->undo()) expectLivePanel();
+  EXPECT_EQ(bytes(), start);
+  while (history->redo()) expectLivePanel();
+  EXPECT_EQ(bytes(), end);
+}
+
+TEST_F(HistoryTest, WheelRunsCtrlKeysAndAnEditInTheMiddleOfADrag) {
+  begin(boxProject());
+  key(kKeyL);  // the file holds the same project
+  drag(1, 0, 0);
+  wheel(1, +1, 1.0);
+  wheel(1, -1, 0.4);   // back where the run started
+  wheel(-1, +1, 1.0);  // no field under the mouse
+  EXPECT_EQ(history->undoCount(), 0u);
+  wheel(2, +1, 1.0);
+  wheel(2, +1, 0.6);  // too late to join the run
+  EXPECT_EQ(history->undoCount(), 2u);
+  run({700, 300, true});
+  EXPECT_FALSE(history->undo()) << "a button is held";
+  run({700, 300});
+  for (auto [key, shift, redo] : {std::tuple{'Y', false, 0u}, {'Z', false, 1u}, {'Z', true, 0u}, {'Z', false, 1u}}) {
+    history->handleChord(key, shift);
+    EXPECT_EQ(history->redoCount(), redo);
+  }
+  drag(1, 0, 30);
+  EXPECT_EQ(history->redoCount(), 0u);
+
+  // C in the middle of a drag: the drag before it, the copy, the drag after it.
+  std::vector<uint8_t> before = bytes();
+  for (const Pass& pass : {Pass{150, 635}, Pass{150, 635, true}, Pass{170, 635, true, false, false, 0, kKeyC},
+                           Pass{190, 635, true}, Pass{190, 635}}) run(pass);
+  EXPECT_EQ(history->undoCount(), 5u);
+  for (int i = 0; i < 3; ++i) history->undo();
+  EXPECT_EQ(bytes(), before);
+
+  // Ctrl+Shift+Z reaches the editor as a chord in --editor mode; without, as Z, which does nothing.
+  WindowEvent ctrlShiftZ;
+  ctrlShiftZ.kind = EventKind::kKeyDown, ctrlShiftZ.virtualKey = 'Z', ctrlShiftZ.ctrl = ctrlShiftZ.shift = true;
+  ShellState plain, editorMode;
+  editorMode.editorMode = true;
+  applyWindowEvent(ctrlShiftZ, plain), applyWindowEvent(ctrlShiftZ, editorMode);
+  const ShellInput& a = plain.input, & b = editorMode.input;
+  EXPECT_EQ(std::tuple(a.lastKey, a.chordKey, b.lastKey, b.chordKey, b.chordShift), std::tuple('Z', 0, 0, 'Z', true));
+  before = bytes();
+  key('Z');  // Ctrl+Z of the no-argument mode: a key without binding, even with steps to undo
+  EXPECT_EQ(bytes(), before);
+}
+
+TEST_F(HistoryTest, AtMostAThousandStepsAndSixtyFourMegabytes) {
+  begin(boxProject());
+  drag(1, 0, 0);
+  for (int i = 0; i <= 1000; ++i) wheel(0, i % 2 == 0 ? +1 : -1, 1.0);
+  EXPECT_EQ(history->undoCount(), 1000u);
+  while (history->undo()) continue;
+  EXPECT_EQ((*timeline.layerClipParams[1][0])[0], 1.0f) << "the oldest step went first";
+
+  // Loads of 32,000-clip projects keep the projects they replace.
+  Timeline big[2];
+  for (int i = 0; i < 64000; ++i) big[i % 2].addClip(i / 2 % kLayerCount, 0.25f * i, 1.0f, i / 2 % kOperatorTypeCount);
+  for (int load = 0; load < 20; ++load) {
+    writeProject(big[load % 2]);
+    key(kKeyL);
+    EXPECT_LE(history->bytes(), EditHistory::kMaxBytes);
+    EXPECT_GE(history->bytes(), std::min<size_t>(load + 1, 6) * 32000 * sizeof(ParameterBlock));
+  }
+  EXPECT_TRUE(history->undo());
+  EXPECT_EQ(bytes(), encodeProject(big[0]));
+}
+
+TEST_F(HistoryTest, AutosaveKeepsUnsavedChangesAndStartUpOffersThem) {
+  begin(boxProject());
+  autosaved(100.0);
+  drag(1, 0, 30);
+  EXPECT_TRUE(autosaved(129.0).empty()) << "the first interval counts from the first pass";
+  EXPECT_EQ(autosaved(130.0), bytes());
+  EXPECT_TRUE(history->undo() && autosaved(131.0).empty()) << "back to what the file holds";
+  EXPECT_TRUE(history->redo() && autosaved(159.0).empty());
+  EXPECT_EQ(autosaved(160.0), bytes()) << "the same changes again, after they were gone";
+  drag(1, 0, 30);
+  EXPECT_EQ(autosaved(190.0), bytes()) << "and what came after them";
+  key(kKeyY);
+  EXPECT_TRUE(autosaved(200.0).empty());
+  key(kKeyC);
+  EXPECT_EQ(autosaved(230.0), bytes());
+  autosave->removeAndWait();
+  EXPECT_TRUE(readFile(path + ".autosave").empty());
+  std::filesystem::create_directory(path + ".autosave.tmp");  // every write fails: said once
+  testing::internal::CaptureStderr();
+  for (double at : {260.0, 290.0}) key(kKeyC), autosaved(at);
+  key(kKeyY), autosaved(291.0);
+  EXPECT_PRED2(matches, testing::internal::GetCapturedStderr(), "autosave: [^\n]*\n");
+  std::filesystem::remove(path + ".autosave.tmp");
+
+  const std::vector<uint8_t> saved = bytes(), changes = encodeProject(boxProject(7));
+  EXPECT_EQ(recover({}) + recover(saved), "");
+  EXPECT_TRUE(readFile(path + ".autosave").empty());
+  EXPECT_PRED2(matches, recover({1, 2, 3}), ".*; not restored, kept as .*save.brz.autosave.unreadable\n");
+  std::filesystem::create_symlink(dir + "/nowhere", path + ".autosave");
+  EXPECT_PRED2(matches, recover({}), ".*autosave: cannot read: .*; not restored, kept as .*unreadable.1\n");
+  EXPECT_PRED2(matches, recover(changes, RecoveryChoice::kDiscard),
+               "Recovered unsaved changes from \\d\\d:\\d\\d\\. Restore them\\?.*kept as .*save.brz.autosave.old\n");
+  EXPECT_PRED2(matches, recover(changes, RecoveryChoice::kNobodyToAsk), ".*autosave.old.1 \\(no one to ask.*\n");
+  EXPECT_EQ(readFile(path + ".autosave.old"), changes);
+  EXPECT_EQ(bytes(), saved);
+
+  std::remove(path.c_str());  // a project file that is gone does not hold the changes either
+  EXPECT_PRED2(matches, recover(changes), "Recovered .* them\\?");
+  EXPECT_EQ(bytes(), changes);
+  EXPECT_TRUE(history->unsaved() && editor->hasUnsavedChanges());
+  EXPECT_EQ(autosaved(300.0), changes) << "kept until the changes are saved";
+  key(kKeyY);
+  EXPECT_EQ(readFile(path), changes);
+  EXPECT_TRUE(autosaved(301.0).empty());
+}
+
+}  // namespace
+}  // namespace korvalin::test
