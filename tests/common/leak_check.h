@@ -1,7 +1,8 @@
 // Under LeakSanitizer, checks for leaks when the tests are done rather than at exit. At exit the
 // GL driver's exit handler is stopping its worker threads (the shader cache's queue), and the
 // leak checker's tracer, stopping every thread to scan it, must not meet a thread halfway out:
-// that is when it crashed ("Tracer caught signal 11"). Here the driver's threads are idle.
+// that is when it crashed ("Tracer caught signal 11"). scripts/test.sh also runs these tests
+// with no driver threads at all (no llvmpipe workers, no shader disk cache).
 // Include it in every test program that makes a GL context.
 #pragma once
 
