@@ -33,10 +33,10 @@ inline void append(Bytes& b, const Bytes& more) { b.insert(b.end(), more.begin()
 struct BmpParts {
   int32_t width = 1, height = 1;
   uint16_t bitCount = 24;
-  Bytes pixels;                   // as stored, rows padded by the caller
-  std::vector<uint32_t> palette;  // 0xRRGGBB
+  Bytes pixels{};                 // as stored, rows padded by the caller
+  std::vector<uint32_t> palette{};  // 0xRRGGBB
   uint32_t compression = 0;
-  std::vector<uint32_t> masks;  // follow a 40-byte header when present
+  std::vector<uint32_t> masks{};  // follow a 40-byte header when present
   bool fileHeader = true;
   uint32_t headerSize = 40, clrUsed = 0;
 };

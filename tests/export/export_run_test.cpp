@@ -34,7 +34,7 @@ class ExportRun : public ::testing::Test {
   static int run(const std::string& music, std::vector<const char*> args, std::string* said, ExportStats* stats = nullptr) {
     const std::string link = kRun + "/data/Vavorerid_by__qx_.ogg";
     std::remove(link.c_str());
-    if (!music.empty()) EXPECT_EQ(symlink(tempPath(music).c_str(), link.c_str()), 0);
+    if (!music.empty()) { EXPECT_EQ(symlink(tempPath(music).c_str(), link.c_str()), 0); }
     args.insert(args.begin(), "korvalin");
     ExportOptions options;
     std::string error;
@@ -83,7 +83,7 @@ TEST_F(ExportRun, MusicOfEveryShape) {
     // Ten plain progress lines, then the file (and the damage).
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), c.music[0] == 'd' ? 12 : 11) << said;
     const std::string durations = probe(file, "duration");  // none per stream in WebM
-    if (file.back() == '4') EXPECT_NEAR(std::atof(durations.c_str()), number(durations, "\n"), 1e-3) << durations;
+    if (file.back() == '4') { EXPECT_NEAR(std::atof(durations.c_str()), number(durations, "\n"), 1e-3) << durations; }
     if (c.heard < 0) continue;
     const std::vector<float> heard = sound(kRun + "/" + file, c.heard);
     EXPECT_GT(correlation(heard, sound("", c.played)), 0.95);

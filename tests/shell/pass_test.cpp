@@ -164,7 +164,7 @@ TEST_F(PassTest, ThePictureNeverStepsBackWhilePlayingButUserMovesDo) {
     const float moved = step(0);
     button = marker = nullptr;
     const float wanted[] = {-1, 1, 30, 0, -1};  // where the move itself shows, if anywhere
-    if (wanted[i] >= 0) EXPECT_NEAR(moved, wanted[i], 0.02f) << "move " << i;
+    if (wanted[i] >= 0) { EXPECT_NEAR(moved, wanted[i], 0.02f) << "move " << i; }
     EXPECT_NEAR(step(16), music.time * 0.001f + 0.016f, 0.04f) << "move " << i << ": no hold at the old position";
   }
 }
