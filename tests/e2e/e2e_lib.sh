@@ -13,8 +13,12 @@ fail() {
   [ -f "$work/stderr.log" ] && grep -v "^trace: pass" "$work/stderr.log" | sed 's/^/  stderr: /' | tail -n 20
   exit 1
 }
+# Waited for: if the test ends first, Xvfb goes while the program is still ending.
 cleanup() {
-  [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null && kill "$pid" 2>/dev/null
+  if [ -n "$pid" ] && kill "$pid" 2>/dev/null; then
+    for _ in $(seq 20); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    kill -KILL "$pid" 2>/dev/null
+  fi
   rm -rf "$work"
 }
 trap cleanup EXIT
