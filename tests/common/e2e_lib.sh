@@ -10,13 +10,8 @@ fail() {
   exit 1
 }
 # Nothing started here outlives the test, not even a program that ignores SIGTERM.
-cleanup() {
-  if [ -n "$pid" ] && kill "$pid" 2>/dev/null; then
-    for _ in $(seq 20); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-    kill -KILL "$pid" 2>/dev/null
-  fi
-  rm -rf "$work"
-}
+. "$(dirname "${BASH_SOURCE[0]}")/e2e_end.sh"
+cleanup() { end_program "$pid"; rm -rf "$work"; }
 trap cleanup EXIT
 trap 'exit 1' INT TERM HUP
 if [ -d "$run_folder/data" ]; then

@@ -4,10 +4,8 @@
 set -u && unset SDL_VIDEODRIVER
 program=$1 run_folder=$2 artifacts=$3 work=$(mktemp -d) pid=
 fail() { echo "FAIL: $*"; sed 's/^/  stderr: /' "$work/stderr.log" | tail -n 20; exit 1; }
-# Waited for: if the test ends first, Xvfb goes while the program is still ending.
-trap 'if [ -n "$pid" ] && kill "$pid" 2>/dev/null; then
-  for _ in $(seq 20); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done; kill -KILL "$pid" 2>/dev/null
-fi; rm -rf "$work"' EXIT
+. "$(dirname "$0")/../common/e2e_end.sh"
+trap 'end_program "$pid"; rm -rf "$work"' EXIT
 [ -d "$run_folder/data" ] || { echo "SKIP: no run folder at $run_folder"; exit 77; }
 cp -r "$run_folder"/. "$work"/ && rm -f "$work/save.brz.meta" && mkdir -p "$artifacts"
 # One opaque Layer 2D clip from 0 to 1000 s showing slot 6, data/tausta2.jpg; layers 1-15 empty.

@@ -13,14 +13,8 @@ fail() {
   [ -f "$work/stderr.log" ] && grep -v "^trace: pass" "$work/stderr.log" | sed 's/^/  stderr: /' | tail -n 20
   exit 1
 }
-# Waited for: if the test ends first, Xvfb goes while the program is still ending.
-cleanup() {
-  if [ -n "$pid" ] && kill "$pid" 2>/dev/null; then
-    for _ in $(seq 20); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-    kill -KILL "$pid" 2>/dev/null
-  fi
-  rm -rf "$work"
-}
+. "$(dirname "${BASH_SOURCE[0]}")/../common/e2e_end.sh"
+cleanup() { end_program "$pid"; rm -rf "$work"; }
 trap cleanup EXIT
 
 # start OPTIONS...: the program in $work, up to its first frame.
