@@ -89,7 +89,7 @@ class MusicAids {
   std::optional<double> tempo_, offset_;  // given in the sidecar
   std::vector<Drag> drags_;
   std::vector<PeakPair> columns_;  // reused by draw
-  std::vector<float> vertices_;
+  std::vector<float> vertices_, beats_, bars_;  // line vertices, reused by draw
 };
 
 }  // namespace korvalin

@@ -60,22 +60,19 @@ float shown(float sample, float loudest) {
   return sample < 0.0f ? -root : root;
 }
 
-// The columns go to GL as one array of one-pixel lines: llvmpipe sets up a line for far less
-// than the two triangles of a quad, and a call per vertex would cost more than the rest of the
-// strip. Outside glBegin / glEnd.
-void drawWaveform(const std::vector<PeakPair>& columns, float loudest, std::vector<float>& vertices) {
-  vertices.clear();
-  if (!(loudest > 0.0f)) return;
+// One-pixel vertical lines from canvas rows top to bottom (bottom excluded) at column x, as two
+// vertices of GL_LINES.
+void addLine(std::vector<float>& vertices, float x, float top, float bottom) {
   const float unit = toUnits(1);
-  for (size_t x = 0; x < columns.size(); ++x) {
-    const PeakPair peak = columns[x];
-    if (peak.high <= 0.0f && peak.low >= 0.0f) continue;  // silence
-    const float top = kStripMiddle - shown(peak.high, loudest) * kStripHalfHeight;
-    const float bottom = std::max(kStripMiddle - shown(peak.low, loudest) * kStripHalfHeight, top + 1.0f);
-    const float middle = (static_cast<float>(x) + 0.5f) * unit;
-    vertices.insert(vertices.end(), {middle, -top * unit, middle, -bottom * unit});
-  }
-  setColourBytes(38, 48, 84);
+  const float middle = (x + 0.5f) * unit;
+  vertices.insert(vertices.end(), {middle, -top * unit, middle, -bottom * unit});
+}
+
+// Lines go to GL as one vertex array: llvmpipe sets up a line for far less than the two
+// triangles of a quad, and a call per vertex would cost more than the rest of the strip.
+// Outside glBegin / glEnd.
+void drawLines(const std::vector<float>& vertices) {
+  if (vertices.empty()) return;
   GLfloat width = 1.0f;
   glGetFloatv(GL_LINE_WIDTH, &width);
   if (width != 1.0f) glLineWidth(1.0f);
@@ -84,6 +81,20 @@ void drawWaveform(const std::vector<PeakPair>& columns, float loudest, std::vect
   glDrawArrays(GL_LINES, 0, static_cast<GLsizei>(vertices.size() / 2));
   if (width != 1.0f) glLineWidth(width);
   glDisableClientState(GL_VERTEX_ARRAY);
+}
+
+void drawWaveform(const std::vector<PeakPair>& columns, float loudest, std::vector<float>& vertices) {
+  vertices.clear();
+  if (!(loudest > 0.0f)) return;
+  for (size_t x = 0; x < columns.size(); ++x) {
+    const PeakPair peak = columns[x];
+    if (peak.high <= 0.0f && peak.low >= 0.0f) continue;  // silence
+    const float top = kStripMiddle - shown(peak.high, loudest) * kStripHalfHeight;
+    const float bottom = std::max(kStripMiddle - shown(peak.low, loudest) * kStripHalfHeight, top + 1.0f);
+    addLine(vertices, static_cast<float>(x), top, bottom);
+  }
+  setColourBytes(38, 48, 84);
+  drawLines(vertices);
 }
 
 // The loop band on the ruler and, paler, over the strip; an end set alone is a mark.
@@ -116,17 +127,18 @@ void MusicAids::draw(float viewStart, float viewSpan, int32_t zoom) {
   glBegin(GL_QUADS);
   setColourBytes(112, 110, 104);
   quad(0.0f, kStripTop, kCanvasWidth, kStripBottom);
-  if (grid.valid()) {
-    forGridLines(grid, viewStart, viewEnd, p, false, [](float x, bool bar) {
-      if (bar) {
-        setColourBytes(214, 212, 204);
-      } else {
-        setColourBytes(142, 140, 133);
-      }
-      quad(x, kStripTop, x + 1.0f, kStripBottom);
-    });
-  }
   glEnd();
+  if (grid.valid()) {
+    beats_.clear();
+    bars_.clear();
+    forGridLines(grid, viewStart, viewEnd, p, false, [&](float x, bool bar) {
+      addLine(bar ? bars_ : beats_, x, kStripTop, kStripBottom);
+    });
+    setColourBytes(142, 140, 133);
+    drawLines(beats_);
+    setColourBytes(214, 212, 204);
+    drawLines(bars_);
+  }
   if (peaks) {
     peakColumns(*peaks, viewStart, p, kCanvasWidth, columns_);
     drawWaveform(columns_, peaks->loudest(), vertices_);
@@ -137,15 +149,19 @@ void MusicAids::draw(float viewStart, float viewSpan, int32_t zoom) {
   glEnd();
 
   TextBatch text;  // turns blending on for the translucent quads too
-  glBegin(GL_QUADS);
   if (grid.valid()) {
     // The bars again, faintly over the rows.
-    glColor4f(0.0f, 0.0f, 0.0f, 0.16f);
+    bars_.clear();
     forGridLines(grid, viewStart, viewEnd, p, true,
-                 [](float x, bool) { quad(x, kRowsTop, x + 1.0f, kRowsBottom + 1); });
+                 [&](float x, bool) { addLine(bars_, x, kRowsTop, kRowsBottom + 1); });
+    glColor4f(0.0f, 0.0f, 0.0f, 0.16f);
+    drawLines(bars_);
   }
-  if (loop.start || loop.end) loopQuads(loop, viewStart, p);
-  glEnd();
+  if (loop.start || loop.end) {
+    glBegin(GL_QUADS);
+    loopQuads(loop, viewStart, p);
+    glEnd();
+  }
 
   char status[64];
   const char* snap = snapping ? "snap on" : "snap off";
@@ -154,6 +170,7 @@ void MusicAids::draw(float viewStart, float viewSpan, int32_t zoom) {
   } else {
     std::snprintf(status, sizeof status, "%s  %s", snap, analysing ? "reading music" : "no tempo");
   }
+  setColourBytes(0, 0, 0);  // not the translucent colour of the lines before it
   text.add(status, 12, 0, kStatusLeft, kStripTop + 11);
 }  // the batch leaves blending off and depth testing on
 
