@@ -3,7 +3,7 @@
 # holds them. Run inside xvfb-run: nothing_lost_e2e.sh CASE KORVALIN RUN-FOLDER ASSETGEN CLOSE-WINDOW
 set -u
 case_name=$1 program=$2 run_folder=$3 assetgen=$4 close_window=$5
-source "$(dirname "$0")/../common/e2e_lib.sh"
+. "$(dirname "$0")/e2e_lib.sh"
 cd "$work" || fail "no work folder"
 
 empty_project() { for layer in $(seq 0 15); do printf "\\$(printf %o "$layer")\\0\\0"; done; }

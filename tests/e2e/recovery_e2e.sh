@@ -3,7 +3,7 @@
 # nothing lost. Run in xvfb-run: recovery_e2e.sh KORVALIN RUN-FOLDER ARTIFACT-DIR
 set -u
 program=$1 run_folder=$2 artifacts=$3 case_name=recovery assetgen=
-. "$(dirname "$0")/../common/e2e_lib.sh"
+. "$(dirname "$0")/e2e_lib.sh"
 cd "$work" && mkdir -p "$artifacts" || fail "no work folder"
 export KORVALIN_AUTOSAVE_SECONDS=1
 
