@@ -1,78 +1,14 @@
 // The Editor driven one pass at a time in the shell's order, each pass drawn on the canvas as the
 // shell draws it: clicks, drags, wheel, keys and dialogs, and the timeline view's pixels.
-#include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <climits>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <memory>
 #include <random>
-#include <string>
 #include <tuple>
-#include <vector>
 
-#include "editor/editor.h"
-#include "tests/common/canvas.h"
+#include "editor_fixture.h"
 #include "tests/common/project_bytes.h"
 
 namespace korvalin::test {
 namespace {
-
-constexpr double kPps = 1024.0 / 15.0;  // pixels per second at zoom 40
-constexpr int L = 1, M = 2, R = 4;       // buttons held in a pass
-const Rgb kEvenRow{167, 165, 160}, kOddRow{174, 172, 167}, kGrid{184, 182, 177}, kBlue{128, 128, 255};
-
-std::vector<uint8_t> readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-class EditorTest : public CanvasTest {
- protected:
-  void SetUp() override {
-    CanvasTest::SetUp();
-    char pattern[] = "/tmp/korvalin-editor-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
-    path = dir + "/save.brz";
-  }
-  void TearDown() override {
-    editor.reset();
-    std::filesystem::remove_all(dir);  // saves leave a .bak beside the project
-  }
-  void start(const Timeline& project) {
-    ASSERT_TRUE(saveProject(project, path, nullptr));
-    editor = std::make_unique<Editor>(timeline, nullptr, path);
-    pass(0, 0);
-  }
-  // One pass: the update half in the shell's order, then the canvas drawn; returns the play
-  // position the clock is to take.
-  float pass(int32_t x, int32_t y, int buttons = 0, int32_t wheel = 0, uint8_t key = 0) {
-    editor->mouseMove(x, y);
-    editor->setPlayCursor(cursor);
-    if (wheel != 0) editor->wheel(wheel);
-    if (buttons & L) editor->mouseButton(0);
-    if (buttons & M) editor->mouseButton(1);
-    if (buttons & R) editor->mouseButton(2);
-    if (buttons == 0) editor->releaseButtons();
-    if (key != 0) editor->setPendingKey(key);
-    editor->handleKey();
-    timeline.syncAllClipTimes();
-    clear();
-    return editor->drawEditor();
-  }
-  void key(uint8_t code) { pass(editor->mouseX, editor->mouseY, 0, 0, code); }
-  FieldListPanel& panel() { return dynamic_cast<FieldListPanel&>(*editor->panel); }
-
-  std::string dir, path;
-  Timeline timeline;
-  std::unique_ptr<Editor> editor;
-  float cursor = 0.0f;
-};
 
 TEST_F(EditorTest, BarsHoverMoveAndResizeByTheMouseMotion) {
   Timeline project;
