@@ -176,16 +176,22 @@ TEST_F(HistoryTest, WheelRunsCtrlKeysAndAnEditInTheMiddleOfADrag) {
   drag(1, 0, 30);
   EXPECT_EQ(history->redoCount(), 0u);
 
-  // C in the middle of a drag: the drag before it, the copy, the drag after it.
-  std::vector<uint8_t> before = bytes();
-  pass(150, 635);
-  pass(150, 635, L);
-  pass(170, 635, L, 0, kKeyC);
-  pass(190, 635, L);
-  pass(190, 635);
-  EXPECT_EQ(history->undoCount(), 5u);
-  for (int i = 0; i < 3; ++i) history->undo();
-  EXPECT_EQ(bytes(), before);
+  // C in the middle of a drag of a bar, then of a field: the drag before it, the copy, the drag
+  // after it.
+  const auto [fieldX, fieldY] = box(0);
+  for (auto [x, y, dx, dy] : {std::tuple{150, 635, 20, 0}, {fieldX, fieldY, 0, -3}}) {
+    const std::vector<uint8_t> before = bytes();
+    const size_t steps = history->undoCount();
+    pass(x, y);
+    pass(x, y, L);
+    pass(x + dx, y + dy, L);
+    pass(x + dx, y + dy, L, 0, kKeyC);
+    pass(x + 2 * dx, y + 2 * dy, L);
+    pass(x + 2 * dx, y + 2 * dy);
+    EXPECT_EQ(history->undoCount(), steps + 3);
+    for (int i = 0; i < 3; ++i) history->undo();
+    EXPECT_EQ(bytes(), before);
+  }
 
   // Ctrl+Shift+Z reaches the editor as a chord in --editor mode; without, as Z, which does nothing.
   WindowEvent ctrlShiftZ;
@@ -195,7 +201,7 @@ TEST_F(HistoryTest, WheelRunsCtrlKeysAndAnEditInTheMiddleOfADrag) {
   applyWindowEvent(ctrlShiftZ, plain), applyWindowEvent(ctrlShiftZ, editorMode);
   const ShellInput& a = plain.input, & b = editorMode.input;
   EXPECT_EQ(std::tuple(a.lastKey, a.chordKey, b.lastKey, b.chordKey, b.chordShift), std::tuple('Z', 0, 0, 'Z', true));
-  before = bytes();
+  const std::vector<uint8_t> before = bytes();
   key('Z');  // Ctrl+Z of the no-argument mode: a key without binding, even with steps to undo
   EXPECT_EQ(bytes(), before);
 }
