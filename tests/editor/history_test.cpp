@@ -236,18 +236,20 @@ TEST_F(HistoryTest, AutosaveKeepsUnsavedChangesAndStartUpOffersThem) {
   EXPECT_TRUE(history->undo() && autosaved(131.0).empty()) << "back to what the file holds";
   EXPECT_TRUE(history->redo() && autosaved(159.0).empty());
   EXPECT_EQ(autosaved(160.0), bytes()) << "the same changes again, after they were gone";
+  std::remove((path + ".autosave").c_str());
+  EXPECT_TRUE(autosaved(190.0).empty()) << "no change since: not written again";
   drag(1, 0, 30);
-  EXPECT_EQ(autosaved(190.0), bytes()) << "and what came after them";
+  EXPECT_EQ(autosaved(220.0), bytes()) << "and what came after them";
   key(kKeyY);
-  EXPECT_TRUE(autosaved(200.0).empty());
+  EXPECT_TRUE(autosaved(230.0).empty());
   key(kKeyC);
-  EXPECT_EQ(autosaved(230.0), bytes());
+  EXPECT_EQ(autosaved(260.0), bytes());
   autosave->removeAndWait();
   EXPECT_TRUE(readFile(path + ".autosave").empty());
   std::filesystem::create_directory(path + ".autosave.tmp");  // every write fails: said once
   testing::internal::CaptureStderr();
-  for (double at : {260.0, 290.0}) key(kKeyC), autosaved(at);
-  key(kKeyY), autosaved(291.0);
+  for (double at : {290.0, 320.0}) key(kKeyC), autosaved(at);
+  key(kKeyY), autosaved(321.0);
   EXPECT_PRED2(matches, testing::internal::GetCapturedStderr(), "autosave: [^\n]*\n");
   std::filesystem::remove(path + ".autosave.tmp");
 
@@ -267,10 +269,10 @@ TEST_F(HistoryTest, AutosaveKeepsUnsavedChangesAndStartUpOffersThem) {
   EXPECT_PRED2(matches, recover(changes), "Recovered .* them\\?");
   EXPECT_EQ(bytes(), changes);
   EXPECT_TRUE(history->unsaved() && editor->hasUnsavedChanges());
-  EXPECT_EQ(autosaved(300.0), changes) << "kept until the changes are saved";
+  EXPECT_EQ(autosaved(330.0), changes) << "kept until the changes are saved";
   key(kKeyY);
   EXPECT_EQ(readFile(path), changes);
-  EXPECT_TRUE(autosaved(301.0).empty());
+  EXPECT_TRUE(autosaved(331.0).empty());
 }
 
 }  // namespace

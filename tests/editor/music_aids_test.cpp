@@ -16,11 +16,13 @@ namespace {
 
 constexpr int kRate = 44100;
 
-std::vector<float> clickTrack(double bpm, double firstClick, double seconds) {
+// Every other click `offBeat` times as loud.
+std::vector<float> clickTrack(double bpm, double firstClick, double seconds, float offBeat = 1.0f) {
   std::vector<float> s(static_cast<size_t>(seconds * kRate), 0.0f);
-  for (double t = firstClick; t < seconds; t += 60.0 / bpm) {
-    const size_t at = static_cast<size_t>(t * kRate);
-    for (int j = 0; j < 800 && at + j < s.size(); ++j) s[at + j] = 0.4f * std::sin(j * 0.14f) * std::exp(-j / 220.0f);
+  for (int n = 0; firstClick + n * 60.0 / bpm < seconds; ++n) {
+    const size_t at = static_cast<size_t>((firstClick + n * 60.0 / bpm) * kRate);
+    const float loud = n % 2 == 0 ? 0.4f : 0.4f * offBeat;
+    for (int j = 0; j < 800 && at + j < s.size(); ++j) s[at + j] = loud * std::sin(j * 0.14f) * std::exp(-j / 220.0f);
   }
   return s;
 }
@@ -37,9 +39,10 @@ TEST(TempoTest, GeneratedTrackClickTracksAndSilence) {
   ASSERT_TRUE(track.onsets) << track.error;
   BeatGrid grid = detectBeatGrid(*track.onsets);
   EXPECT_NEAR(grid.bpm, 125.0, 0.5);
-  EXPECT_NEAR(std::remainder(grid.offset, 4 * 0.48), 0.0, 0.01);  // its bars start at 0
-  for (double bpm : {90.0, 128.0, 174.0}) {
-    grid = gridOf(clickTrack(bpm, 0.25, 30));
+  EXPECT_NEAR(std::remainder(grid.offset, 4 * 0.48), 0.0, 0.001);  // its bars start at 0
+  // The accented beat repeats every two, yet the pulse is the beat, up to the fastest tempo.
+  for (double bpm : {90.0, 128.0, 174.0, 195.0}) {
+    grid = gridOf(clickTrack(bpm, 0.25, 30, 0.6f));
     EXPECT_NEAR(grid.bpm, bpm, 0.05);
     EXPECT_NEAR(grid.offset, 0.25, 0.01) << bpm;
   }
@@ -146,6 +149,12 @@ TEST_F(MusicTest, LoopKeysAndTheSidecarKeepWhatTheUserWrote) {
   EXPECT_EQ(text(), mine);
   ASSERT_TRUE(Sidecar().write(sidecar(), &warning));  // nothing left to keep: no file
   EXPECT_FALSE(std::ifstream(sidecar()).good());
+
+  std::ofstream(sidecar()) << "tempo = 1001\noffset = 0.1\n";
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(MusicAids(sidecar()).grid.valid());
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            sidecar() + ": tempo 1001 is not between 0 and 1000 BPM; the music's own is used\n");
 }
 
 TEST(LoopPlaybackTest, ClockNeverPassesTheEndAndRestartsAtTheStart) {
@@ -198,8 +207,9 @@ TEST_F(MusicTest, StripShowsWaveformBeatsBarsAndLoopAndProceedSnapsTheNewClip) {
       EXPECT_FALSE((t1 < 2.0 - margin || t0 > 2.5 + margin) && shown) << "zoom " << zoom << " x " << x;
     }
   }
-  // Beats every 32.77 pixels, bars every fourth, and the bars faintly across the rows.
-  expectPixels({{229, 748, {142, 140, 133}}, {262, 748, {214, 212, 204}}, {262, 700, over(kBlack, 0.16, kEvenRow)}}, 1);
+  // Beats every 32.77 pixels, bars every fourth from x 0, and the bars faintly across the rows.
+  const Rgb beat{142, 140, 133}, bar{214, 212, 204};
+  expectPixels({{229, 748, beat}, {262, 748, bar}, {0, 748, bar}, {262, 700, over(kBlack, 0.16, kEvenRow)}}, 1);
   EXPECT_GT(at(50, 590).b, at(50, 590).r + 40);  // the loop band, blue on the ruler
   EXPECT_EQ(at(80, 590), at(120, 590));          // and nothing beyond its end
 
@@ -209,6 +219,18 @@ TEST_F(MusicTest, StripShowsWaveformBeatsBarsAndLoopAndProceedSnapsTheNewClip) {
   for (int buttons : {0, L}) pass(700, 155, buttons);     // "Proceed"
   ASSERT_EQ(timeline.clipCount(0), 2);
   EXPECT_EQ(timeline.layerClipTimes[0][1].start, 1.44f);
+
+  // At 1920 BPM and 128 pixels a second, beats 4 pixels apart are still drawn, bars every 16.
+  aids->grid = BeatGrid{1920.0, 0.0};
+  editor->setZoom(75);
+  pass(0, 0);
+  grab();
+  expectPixels({{0, 748, bar}, {4, 748, beat}, {2, 748, {112, 110, 104}}, {16, 748, bar}});
+  std::vector<PeakPair> columns(3);
+  for (int32_t width : {0, -5}) {
+    peakColumns(*peaks, 0.0, 40.0, width, columns);
+    EXPECT_TRUE(columns.empty()) << width;
+  }
 }
 
 }  // namespace
