@@ -294,6 +294,11 @@ TEST_F(EditorTest, TimelinePixels) {
   pass(0, 0);
   grab();
   expectPixels({{4, 700, over(kBlack, 0.2, kGrid)}, {84, 700, over(kBlack, 0.2, kGrid)}, {74, 700, shaded}}, 1);
+  // Like text, a bar leaves blending off and depth testing on, also with its label far off the canvas.
+  timeline.tracks[0].bars[0].length = 100.0f;
+  editor->mouseMove(0, 0);
+  drawBars(timeline.tracks[0], true);
+  EXPECT_TRUE(!glIsEnabled(GL_BLEND) && glIsEnabled(GL_DEPTH_TEST));
 }
 
 TEST_F(EditorTest, CullingChangesNoPixel) {
