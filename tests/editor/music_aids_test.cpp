@@ -231,6 +231,13 @@ TEST_F(MusicTest, StripShowsWaveformBeatsBarsAndLoopAndProceedSnapsTheNewClip) {
     peakColumns(*peaks, 0.0, 40.0, width, columns);
     EXPECT_TRUE(columns.empty()) << width;
   }
+  // A window of 64 frames reads the 64-frame spans, widened to whole ones: from frame 0 here.
+  WaveformPeaks spike(64);  // 64 frames a second, so that the times are exact
+  std::vector<float> first(256, 0.0f);
+  first[0] = 1.0f;
+  spike.add(first.data(), first.size());
+  spike.finish();
+  EXPECT_GT(spike.range(0.5, 1.5).high, 0.0f);
 }
 
 }  // namespace
