@@ -2,9 +2,7 @@
 // draw on the editor canvas, read back pixel by pixel and glyph by glyph.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <limits>
 #include <memory>
 #include <string>
@@ -18,9 +16,6 @@ namespace korvalin::test {
 namespace {
 
 const float kNaN = std::numeric_limits<float>::quiet_NaN();
-
-template <typename Field>
-void hoverBox(Field& field) { field.track(field.boxLeft() + 1, field.y + 1); }
 
 using UiTest = CanvasTest;
 
@@ -158,7 +153,7 @@ TEST(ValueFieldTest, BindRaisesLowAndNaNValuesPerKindAndKeepsWidgetState) {
   float value = 1;
   FloatField field;
   field.bind(&value, -1, 500, 650, 70, 5, "Start time : ");
-  hoverBox(field);
+  field.track(field.boxLeft() + 1, field.y + 1);
   field.press(0);
   field.bind(&value, -1, 500, 650, 70, 5, "Start time : ");  // the dialog binds every frame
   EXPECT_TRUE(field.hovered && field.dragging && field.dragAnchorY == 71);
