@@ -1,12 +1,10 @@
 // A fresh Timeline and Editor over a project file in a private temporary folder, driven one pass
-// at a time in the shell's order.
+// at a time in the shell's order, each pass drawn on the canvas as the shell draws it.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -15,65 +13,62 @@
 #include <vector>
 
 #include "editor/editor.h"
+#include "tests/common/canvas.h"
 
 namespace korvalin::test {
 
-struct Pass {
-  int32_t x = 0, y = 0;
-  bool left = false, middle = false, right = false;
-  int32_t wheel = 0;
-  uint8_t key = 0;
-};
+constexpr int L = 1, M = 2, R = 4;  // buttons held in a pass
+const Rgb kEvenRow{167, 165, 160}, kOddRow{174, 172, 167}, kGrid{184, 182, 177}, kBlue{128, 128, 255};
 
 inline std::vector<uint8_t> readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-class EditorTest : public ::testing::Test {
+class EditorTest : public CanvasTest {
  protected:
   void SetUp() override {
+    CanvasTest::SetUp();
     char pattern[] = "/tmp/korvalin-editor-XXXXXX";
-    const char* made = mkdtemp(pattern);
-    ASSERT_NE(made, nullptr);
-    dir = made;
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir = pattern;
     path = dir + "/save.brz";
   }
   void TearDown() override {
     editor.reset();
-    std::filesystem::remove_all(dir);
+    std::filesystem::remove_all(dir);  // saves leave a .bak beside the project
   }
   void writeProject(const Timeline& project) { ASSERT_TRUE(saveProject(project, path, nullptr)); }
-  void startWith(const Timeline& project) {
+  void start(const Timeline& project) {
     writeProject(project);
     editor = std::make_unique<Editor>(timeline, nullptr, path);
+    pass(0, 0);
   }
-
-  // The update half of one pass, then what drawRow and drawBars record for hover (each track's
-  // row, its bars' rowY) without drawing.
-  void run(const Pass& p) {
-    editor->mouseMove(p.x, p.y);
-    if (p.wheel != 0) editor->wheel(p.wheel);
-    if (p.left) editor->mouseButton(0);
-    if (p.middle) editor->mouseButton(1);
-    if (p.right) editor->mouseButton(2);
-    if (!p.left && !p.middle && !p.right) editor->releaseButtons();
-    if (p.key != 0) editor->setPendingKey(p.key);
+  // One pass: the update half in the shell's order, then the canvas drawn; returns the play
+  // position the clock is to take.
+  float pass(int32_t x, int32_t y, int buttons = 0, int32_t wheel = 0, uint8_t key = 0) {
+    editor->mouseMove(x, y);
+    editor->setPlayCursor(cursor);
+    if (wheel != 0) editor->wheel(wheel);
+    if (buttons & L) editor->mouseButton(0);
+    if (buttons & M) editor->mouseButton(1);
+    if (buttons & R) editor->mouseButton(2);
+    if (buttons == 0) editor->releaseButtons();
+    if (key != 0) editor->setPendingKey(key);
     editor->handleKey();
     timeline.syncAllClipTimes();
-    for (LayerTrack& layer : timeline.tracks) {
-      layer.row = layer.index + editor->trackScroll;
-      if (layer.row < 0 || layer.row >= kVisibleRows) continue;
-      for (ClipBar& bar : layer.bars) bar.rowY = 599 + kRowPitch * layer.row;
-    }
+    clear();
+    return editor->drawEditor();
   }
-  void key(uint8_t code) { run(Pass{editor->mouseX, editor->mouseY, false, false, false, 0, code}); }
+  void key(uint8_t code) { pass(editor->mouseX, editor->mouseY, 0, 0, code); }
   // Canvas y in the middle of the row a layer shows in.
   int32_t rowMiddle(int32_t layer) const { return 611 + kRowPitch * (layer + editor->trackScroll); }
+  FieldListPanel& panel() { return dynamic_cast<FieldListPanel&>(*editor->panel); }
 
   std::string dir, path;
   Timeline timeline;
   std::unique_ptr<Editor> editor;
+  float cursor = 0.0f;  // the play position each pass hands the editor
 };
 
 }  // namespace korvalin::test
