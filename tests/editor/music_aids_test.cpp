@@ -212,6 +212,7 @@ TEST_F(MusicTest, StripShowsWaveformBeatsBarsAndLoopAndProceedSnapsTheNewClip) {
   expectPixels({{229, 748, beat}, {262, 748, bar}, {0, 748, bar}, {262, 700, over(kBlack, 0.16, kEvenRow)}}, 1);
   EXPECT_GT(at(50, 590).b, at(50, 590).r + 40);  // the loop band, blue on the ruler
   EXPECT_EQ(at(80, 590), at(120, 590));          // and nothing beyond its end
+  EXPECT_EQ(text(12, 850, kStripTop + 11, 19), "snap on  125.00 BPM");  // in ink, not the lines' colour
 
   cursor = static_cast<float>(1.44 + 5 / p);
   key(kKeyN);
