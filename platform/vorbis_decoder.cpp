@@ -75,7 +75,7 @@ long VorbisDecoder::decode() {
     const int64_t start = ov_pcm_tell(&file_->vf) - got;
     if (start > position_) {
       silence_ = start - position_;
-      if (damagedAt_ < 0) damagedAt_ = position_;
+      if (damagedAt_ == -1) damagedAt_ = position_;
     }
     samples_.resize(static_cast<size_t>(got) * channels_);
     float* out = samples_.data();
