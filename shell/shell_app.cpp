@@ -73,7 +73,7 @@ struct Program {
   DemoRenderer renderer;
   ShellState state;
   FrameTrace trace;
-  bool titleShowsUnsaved = false;
+  bool titleShowsUnsaved;  // set with each new window's plain title
   int32_t demoX = 0;
   int32_t demoY = 0;
   std::unique_ptr<AssetWatch> assetWatch;  // --editor mode: pictures and models reloaded live
@@ -91,7 +91,6 @@ void Program::initDemo(const PlatformWindow& window) {
   music.playPaused();
   trace.step("music", at);
   hooks->editorStartup();
-  glViewport(0, 0, window.width(), window.height());
   at = SteadyClock::now();
   loadTextures(textures);
   trace.step("textures", at);

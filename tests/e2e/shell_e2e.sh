@@ -110,6 +110,12 @@ case $case_name in
       [ "$(pixel editor "$1" "$2")" = "$3" ] || fail "at ($1, $2): $(pixel editor "$1" "$2")"
     done
     [ "$(pixel editor 320 240)" != 199,193,184 ] || fail "no demo at (320, 240)"
+    # The title marks unsaved changes, and only while there are some: undone, then redone.
+    for keys in "" ctrl+z ctrl+shift+z; do
+      [ -z "$keys" ] || press "$keys"
+      name=$(xdotool search --name "$title" getwindowname)
+      [ "$name" = "$title$([ "$keys" = ctrl+z ] || echo " *")" ] || fail "title \"$name\" after \"$keys\""
+    done
     "$close_window" "$(xdotool search --name "$title" | head -n 1)" || fail "cannot send the close request"
     wait_exit 20
     grep -q 'unsaved changes.*Answered "Save"' "$work/stderr.log" || fail "no quit question on standard error"

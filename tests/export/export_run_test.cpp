@@ -12,6 +12,8 @@
 
 #include "shell/export_run.h"
 #include "tests/export/export_fixture.h"
+#include "timeline/project_file.h"
+#include "timeline/timeline.h"
 
 // The no-replace rename, refused as a file system without it refuses it while gNoRenameat2 is set.
 bool gNoRenameat2 = false;
@@ -198,6 +200,15 @@ TEST_F(ExportRun, RefusalsAndErrorsLeaveNoFile) {
   EXPECT_EQ(said.rfind("korvalin: no music (data/Vavorerid_by__qx_.ogg is missing): the video is silent and ends "
                        "with the last clip at ", 0), 0u) << said;
   EXPECT_EQ(probe("s.mkv", "codec_name"), "h264\n");
+  // A clip of no length is never drawn: it does not make the silent video longer.
+  Timeline project;
+  project.addClip(0, 1.0f, 1.0f, kBox);
+  project.addClip(1, 5.0f, 1.0f, kBox);
+  project.layerClipTimes[1][0].length = 0.0f;
+  std::remove((kRun + "/save.brz").c_str());
+  ASSERT_TRUE(saveProject(project, kRun + "/save.brz", nullptr));
+  EXPECT_EQ(run("", {"--export", "z.mkv", "--to", "2.5"}, &said), 2);
+  EXPECT_EQ(said, "korvalin: --to 2.5 is past the end of the last clip (2.000 s)\n");
 }
 
 }  // namespace
