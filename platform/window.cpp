@@ -205,10 +205,8 @@ bool PlatformWindow::pollEvent(WindowEvent& out) {
     case SDL_MOUSEWHEEL: {
       int32_t y = event.wheel.y;
       if (event.wheel.direction == SDL_MOUSEWHEEL_FLIPPED) y = -y;
-      if (y != 0) {
-        out.kind = EventKind::kWheel;
-        out.wheelStep = y > 0 ? 1 : -1;
-      }
+      out.wheelStep = (y > 0) - (y < 0);
+      if (out.wheelStep != 0) out.kind = EventKind::kWheel;
       break;
     }
     case SDL_MOUSEMOTION:

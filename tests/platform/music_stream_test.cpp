@@ -205,6 +205,9 @@ TEST_F(MusicStreamTest, PausedTimeStandsAndResumesWhereItStood) {
   music.setPaused(false);
   EXPECT_GE(music.getTime(), held);
   EXPECT_LE(music.getTime(), held + 2);
+  // A seek while playing is heard at once, backwards too.
+  music.setPosition(0);
+  EXPECT_LT(music.getTime(), 100);
   music.setPaused(true);
 }
 
@@ -295,6 +298,8 @@ TEST_F(MusicStreamTest, UnplayableFilesAndPipesHaveNoEnd) {
   });
   EXPECT_TRUE(music.open(pipe.c_str()));
   writer.join();
+  music.setPosition(176400);  // a pipe cannot seek: the time stays where its data is
+  EXPECT_EQ(music.getTime(), 0);
   EXPECT_TRUE(music.sampleRate() == 22050 && music.getLength() == std::numeric_limits<int32_t>::max());
   std::remove(pipe.c_str());
 }

@@ -138,6 +138,11 @@ TEST(PlatformWindowTest, NoExactModeMeansAWindowAndTheMessageThenEventsArriveTra
     EXPECT_EQ(e.ctrl + 2 * e.shift, &want == expected ? 1 : &want == expected + 1 ? 2 : 0);
   }
   EXPECT_FALSE(window->pollEvent(e));
+  // A resize is seen with the new client size, which the window then reports.
+  SDL_SetWindowSize(SDL_GL_GetCurrentWindow(), 320, 240);
+  while (window->pollEvent(e) && e.kind != EventKind::kRestored) {}
+  EXPECT_TRUE(e.kind == EventKind::kRestored && e.width == 320 && e.height == 240);
+  EXPECT_TRUE(window->width() == 320 && window->height() == 240);
 
   // The cursor, in client coordinates.
   window->warpMouse(100, 200);
@@ -185,6 +190,19 @@ TEST(PlatformWindowTest, FullscreenNeedsTheExactModeAndAWindowWithoutGlIsAnError
     EXPECT_EQ(said, c.said) << c.width << "x" << c.height;
   }
   setMessageSink(nullptr);
+}
+
+// Under X11 the window system itself is asked whether a function key is held, and only for those
+// (ctest runs this under Xvfb, with the keys pressed through XTest).
+TEST(KeyHeldNowTest, AsksTheWindowSystemForFunctionKeysOnly) {
+  if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "needs an X display";
+  SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, "x11", SDL_HINT_OVERRIDE);
+  ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0);
+  ASSERT_EQ(std::system("xdotool keydown F12 keydown c"), 0);
+  EXPECT_TRUE(keyHeldNow(kVkF1 + 11));
+  EXPECT_FALSE(keyHeldNow(kVkF1) || keyHeldNow(kVkF1 + 10) || keyHeldNow('C') || keyHeldNow(kVkF1 + 24));
+  ASSERT_EQ(std::system("xdotool keyup F12 keyup c"), 0);
+  EXPECT_FALSE(keyHeldNow(kVkF1 + 11));
 }
 
 // Headless, nobody is asked: the report goes to standard error without its trailing line
