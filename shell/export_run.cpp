@@ -119,12 +119,12 @@ double lastClipEnd(const Timeline& timeline) {
   return end;
 }
 
-// One frame as the player's pass draws it: the demo rectangle cleared, the demo at t. The clip
-// times were taken from the bars once; nothing changes them while exporting.
+// One frame as the player's pass draws it: the demo rectangle cleared (to the new context's
+// black, which nothing changes), the demo at t. The clip times were taken from the bars once;
+// nothing changes them while exporting.
 void drawDemoAt(DemoRenderer& renderer, double t) {
   glEnable(GL_SCISSOR_TEST);
   glScissor(0, 0, kDemoWidth, kDemoHeight);
-  glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   renderer.renderDemoFrame(static_cast<float>(t));
   glDisable(GL_SCISSOR_TEST);

@@ -95,7 +95,6 @@ void Program::initDemo(const PlatformWindow& window) {
   loadTextures(textures);
   trace.step("textures", at);
   setUpDemoGl(window.width(), window.height());
-  glClearColor(199.0f / 255.0f, 193.0f / 255.0f, 184.0f / 255.0f, 0.5f);
 }
 
 void Program::requestQuit(PlatformWindow& window) {

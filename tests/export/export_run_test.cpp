@@ -209,6 +209,9 @@ TEST_F(ExportRun, RefusalsAndErrorsLeaveNoFile) {
   ASSERT_TRUE(saveProject(project, kRun + "/save.brz", nullptr));
   EXPECT_EQ(run("", {"--export", "z.mkv", "--to", "2.5"}, &said), 2);
   EXPECT_EQ(said, "korvalin: --to 2.5 is past the end of the last clip (2.000 s)\n");
+  ASSERT_TRUE(saveProject(Timeline(), kRun + "/save.brz", nullptr));
+  EXPECT_EQ(run("", {"--export", "e.mkv"}, &said), 1);
+  EXPECT_EQ(said, "korvalin: nothing to export: no music (data/Vavorerid_by__qx_.ogg) and no clip in save.brz\n");
 }
 
 }  // namespace
