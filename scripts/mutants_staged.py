@@ -38,15 +38,15 @@ if folder == 'shell':
     def stage2(f):
         if f.endswith(('export_run.cpp', 'export_options.cpp')):
             return 'export_e2e'
-        if f.endswith('shell_app.cpp'):
-            return 'shell_e2e|shell_cli|nothing_lost|editor_e2e'
-        if f.endswith('main.cpp'):
+        if f.endswith(('shell_app.cpp', 'main.cpp')):
             return 'shell_e2e|shell_cli|nothing_lost|editor_e2e'
         if f.endswith('editor_hooks_impl.cpp'):
-            return '^(editor|editor_ui)\\.|nothing_lost|editor_e2e'
+            return '^(editor|editor_ui)\\.|nothing_lost|editor_e2e_recovery'
         if f.endswith('asset_watch.cpp'):
             return 'editor_e2e_asset_reload'
-        return 'shell_e2e|nothing_lost'
+        if f.endswith('frame_pass.cpp'):
+            return 'shell_e2e_(f1|editor)|nothing_lost_e2e_(f1|button)'
+        return 'shell_e2e_(shows|f1|music)'
 else:
     def stage1(f):
         if f.endswith('vorbis_decoder.cpp'):
@@ -58,7 +58,11 @@ else:
     def stage2(f):
         if f.endswith(('vorbis_decoder.cpp', 'offscreen_gl.cpp')):
             return 'export_e2e'
-        return 'shell_e2e|shell_cli|nothing_lost|editor_e2e_recovery'
+        if f.endswith('music_stream.cpp'):
+            return 'shell_e2e_(music|shows)'
+        if f.endswith('message_box.cpp'):
+            return 'shell_cli_no_display|shell_e2e_(mode|editor)|nothing_lost_e2e_error|editor_e2e_recovery'
+        return 'shell_e2e_(fullscreen|mode|f1|editor)|shell_cli_no_display|nothing_lost_e2e_(f1|button|error)'
 
 pool = []
 for f in files:
@@ -93,7 +97,7 @@ def judge(f):
         return 'stillborn', ''
     if not passes(regex)[0]:
         return 'killed', ''
-    if not build([]):
+    if not build(['korvalin']):  # the e2e runs need only the program itself rebuilt
         return 'stillborn', ' (stage 2)'
     return ('SURVIVED' if passes(stage2(f))[0] else 'killed'), ' (stage 2)'
 
