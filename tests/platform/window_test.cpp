@@ -167,9 +167,11 @@ TEST(PlatformWindowTest, NoExactModeMeansAWindowAndTheMessageThenEventsArriveTra
   for (const char* name : {"KORVALIN_HEADLESS", "SDL_VIDEODRIVER"}) unsetenv(name);
   setenv("DISPLAY", ":97", 1);
   showErrorMessage("owned");
+  askRestoreOrDiscard("Unsaved changes", "Restore?");
   window.reset();
   showErrorMessage("not owned");
-  EXPECT_EQ(gBoxes, (std::vector<std::string>{"16 Error: owned owned", "16 Error: not owned"}));
+  EXPECT_EQ(gBoxes, (std::vector<std::string>{"16 Error: owned owned", "64 Unsaved changes: Restore? [0 Restore 1, 1 Discard 2] owned",
+                                              "16 Error: not owned"}));
 }
 
 // SDL's dummy driver has one display mode, 1024 x 768, and no OpenGL: fullscreen asks for exactly
