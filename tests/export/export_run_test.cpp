@@ -103,7 +103,7 @@ TEST_F(ExportRun, MusicOfEveryShape) {
     double heard, played;  // the video's sound at `heard` s is the music's at `played` s
     const char* says;
   } cases[] = {
-      {"tone.ogg", {"--export", "a.mp4", "--from", "1", "--to", "2"}, "h264,640,480\naac,44100,2\n", 24, 0.2, 1.2,
+      {"tone.ogg", {"--export", "a.mp4", "--from", "1", "--to", "2", "--crf", "10"}, "h264,640,480\naac,44100,2\n", 24, 0.2, 1.2,
        "korvalin: frame 3 of 24 (12%), "},
       {"mono.ogg", {"--export", "m.mp4"}, "h264,640,480\naac,22050,1\n", 48, -1, 0, "korvalin: frame 48 of 48 (100%), "},
       {"damaged.ogg", {"--export", "d.mp4", "--from", "2", "--to", "6"}, "h264,640,480\naac,44100,2\n", 96, 3.5, 5.5,
@@ -129,6 +129,7 @@ TEST_F(ExportRun, MusicOfEveryShape) {
     EXPECT_GT(correlation(heard, sound("", c.played)), 0.95);
     EXPECT_LT(correlation(heard, sound("", c.heard)), 0.5);
   }
+  EXPECT_NE(readFile(kRun + "/a.mp4").find(" crf=10.0 "), std::string::npos);  // the encoder's settings
   EXPECT_EQ(probe("a.mp4", "r_frame_rate,color_range,color_space,color_transfer,color_primaries"),
             "tv,bt709,bt709,bt709,24/1\n0/0\n");
   for (int k : {0, 13, 23}) EXPECT_GE(framePsnr(kRun + "/a.mp4", k, 1 + k / 24.0, KORVALIN_RUN_DIR), 40.0) << k;
