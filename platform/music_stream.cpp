@@ -198,8 +198,8 @@ bool MusicStream::open(const char* path) {
       } else {
         s.rate = static_cast<int32_t>(info->rate);
         s.channels = info->channels;
-        const ogg_int64_t total = ov_pcm_total(&s.file, -1);
-        s.totalFrames = total >= 0 ? total : -1;
+        // Negative when unknown (data that cannot be seeked).
+        s.totalFrames = ov_pcm_total(&s.file, -1);
       }
     }
   }

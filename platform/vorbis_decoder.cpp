@@ -65,7 +65,7 @@ long VorbisDecoder::decode() {
   for (;;) {
     float** pcm = nullptr;
     int section = 0;
-    const long got = ov_read_float(&file_->vf, &pcm, 4096, &section);
+    const long got = ov_read_float(&file_->vf, &pcm, 4096, &section);  // mutants: skip (speed only)
     // A gap in the data: decoding goes on after it, as a player would.
     if (got == OV_HOLE) continue;
     // The end, or the rare damage the library cannot step over (a link it cannot read).
@@ -75,7 +75,7 @@ long VorbisDecoder::decode() {
     const int64_t start = ov_pcm_tell(&file_->vf) - got;
     if (start > position_) {
       silence_ = start - position_;
-      if (damagedAt_ < 0) damagedAt_ = position_;
+      if (damagedAt_ == -1) damagedAt_ = position_;
     }
     samples_.resize(static_cast<size_t>(got) * channels_);
     float* out = samples_.data();

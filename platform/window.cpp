@@ -24,9 +24,6 @@ void requestWindowPixelFormat() {
 
 namespace {
 
-// The window whose display mode the exit handler must put back, if it is fullscreen.
-SDL_Window* gFullscreenWindow = nullptr;
-
 Uint32 gQuitEventType = 0;
 Uint32 gToggleEventType = 0;
 
@@ -38,14 +35,9 @@ void registerPrivateEvents() {
   gToggleEventType = first + 1;
 }
 
-void restoreDisplayAtExit() {
-  if (gFullscreenWindow != nullptr) {
-    SDL_SetWindowFullscreen(gFullscreenWindow, 0);
-    SDL_DestroyWindow(gFullscreenWindow);
-    gFullscreenWindow = nullptr;
-  }
-  SDL_Quit();
-}
+// SDL_Quit destroys every window left, and destroying a fullscreen window puts the desktop's
+// display mode back: nothing needs to remember which window is fullscreen.
+void restoreDisplayAtExit() { SDL_Quit(); }
 
 // An exact width x height mode of the first display; fullscreen never scales.
 bool findExactMode(int width, int height, SDL_DisplayMode* found) {
@@ -142,15 +134,12 @@ std::unique_ptr<PlatformWindow> PlatformWindow::create(const WindowSettings& set
       showErrorMessage("Mode Switch Failed.\nRunning In Windowed Mode.");
       SDL_SetWindowFullscreen(window, 0);
       fullscreen = false;
-    } else {
-      gFullscreenWindow = window;
     }
   }
 
   SDL_GLContext context = SDL_GL_CreateContext(window);
   if (context == nullptr) {
     *error = std::string("cannot create the OpenGL context: ") + SDL_GetError();
-    if (gFullscreenWindow == window) gFullscreenWindow = nullptr;
     SDL_DestroyWindow(window);
     return nullptr;
   }
@@ -172,8 +161,6 @@ PlatformWindow::~PlatformWindow() {
   SDL_Window* window = static_cast<SDL_Window*>(window_);
   SDL_GL_MakeCurrent(window, nullptr);
   SDL_GL_DeleteContext(static_cast<SDL_GLContext>(context_));
-  if (fullscreen_) SDL_SetWindowFullscreen(window, 0);
-  if (gFullscreenWindow == window) gFullscreenWindow = nullptr;
   setMessageBoxOwner(nullptr);
   SDL_DestroyWindow(window);
   // A key held while the window goes never sees its release; without a reset SDL would take
@@ -218,10 +205,8 @@ bool PlatformWindow::pollEvent(WindowEvent& out) {
     case SDL_MOUSEWHEEL: {
       int32_t y = event.wheel.y;
       if (event.wheel.direction == SDL_MOUSEWHEEL_FLIPPED) y = -y;
-      if (y != 0) {
-        out.kind = EventKind::kWheel;
-        out.wheelStep = y > 0 ? 1 : -1;
-      }
+      out.wheelStep = (y > 0) - (y < 0);
+      if (out.wheelStep != 0) out.kind = EventKind::kWheel;
       break;
     }
     case SDL_MOUSEMOTION:

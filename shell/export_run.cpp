@@ -119,13 +119,12 @@ double lastClipEnd(const Timeline& timeline) {
   return end;
 }
 
-// One frame as the player's pass draws it: the clip times taken from the bars, the demo
-// rectangle cleared, the demo at t.
-void drawDemoAt(Timeline& timeline, DemoRenderer& renderer, double t) {
-  timeline.syncAllClipTimes();
+// One frame as the player's pass draws it: the demo rectangle cleared (to the new context's
+// black, which nothing changes), the demo at t. The clip times were taken from the bars once;
+// nothing changes them while exporting.
+void drawDemoAt(DemoRenderer& renderer, double t) {
   glEnable(GL_SCISSOR_TEST);
   glScissor(0, 0, kDemoWidth, kDemoHeight);
-  glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   renderer.renderDemoFrame(static_cast<float>(t));
   glDisable(GL_SCISSOR_TEST);
@@ -185,7 +184,7 @@ struct OffscreenDemo {
     renderer = std::make_unique<DemoRenderer>(timeline, textures, meshes);
     setUpDemoGl(kDemoWidth, kDemoHeight);
   }
-  void draw(double t) { drawDemoAt(timeline, *renderer, t); }
+  void draw(double t) { drawDemoAt(*renderer, t); }
 };
 
 }  // namespace

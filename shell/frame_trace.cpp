@@ -19,7 +19,6 @@ void FrameTrace::windowRequested(Clock::time_point at, const char* why) {
   why_ = why;
   firstFrameSeen_ = false;
   passes_ = 0;
-  haveLast_ = false;
   minStep_ = 1e9;
   maxStep_ = 0;
   sumStep_ = 0;
@@ -35,7 +34,7 @@ void FrameTrace::frameDrawn(float t) {
   }
   ++passes_;
   // The first pass of a window starts the music; steps are measured from the second on.
-  if (haveLast_ && passes_ > 2) {
+  if (passes_ > 2) {
     const double step = (static_cast<double>(t) - last_) * 1000.0;
     minStep_ = std::min(minStep_, step);
     maxStep_ = std::max(maxStep_, step);
@@ -45,7 +44,6 @@ void FrameTrace::frameDrawn(float t) {
     if (everyPass_) std::fprintf(stderr, "trace: pass %d at %.3f s, step %.3f ms\n", passes_, t, step);
   }
   last_ = t;
-  haveLast_ = true;
 }
 
 void FrameTrace::step(const char* what, Clock::time_point since) {

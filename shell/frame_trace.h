@@ -28,7 +28,6 @@ class FrameTrace {
   const char* why_ = "start";
   bool firstFrameSeen_ = false;
   int passes_ = 0;
-  bool haveLast_ = false;
   double last_ = 0;
   double minStep_ = 1e9;
   double maxStep_ = 0;

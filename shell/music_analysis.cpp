@@ -14,7 +14,7 @@ MusicAnalysis analyseMusic(const std::string& path, const std::atomic<bool>& can
   auto peaks = std::make_shared<WaveformPeaks>(decoder->sampleRate());
   auto onsets = std::make_shared<OnsetEnvelope>(decoder->sampleRate());
   const int32_t channels = decoder->channels();
-  constexpr int64_t kBlock = 8192;
+  constexpr int64_t kBlock = 8192;  // mutants: skip (speed only)
   std::vector<float> interleaved(static_cast<size_t>(kBlock * channels));
   std::vector<float> mono(kBlock);
   for (;;) {

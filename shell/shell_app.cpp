@@ -73,7 +73,7 @@ struct Program {
   DemoRenderer renderer;
   ShellState state;
   FrameTrace trace;
-  bool titleShowsUnsaved = false;
+  bool titleShowsUnsaved;  // set with each new window's plain title
   int32_t demoX = 0;
   int32_t demoY = 0;
   std::unique_ptr<AssetWatch> assetWatch;  // --editor mode: pictures and models reloaded live
@@ -91,12 +91,10 @@ void Program::initDemo(const PlatformWindow& window) {
   music.playPaused();
   trace.step("music", at);
   hooks->editorStartup();
-  glViewport(0, 0, window.width(), window.height());
   at = SteadyClock::now();
   loadTextures(textures);
   trace.step("textures", at);
   setUpDemoGl(window.width(), window.height());
-  glClearColor(199.0f / 255.0f, 193.0f / 255.0f, 184.0f / 255.0f, 0.5f);
 }
 
 void Program::requestQuit(PlatformWindow& window) {

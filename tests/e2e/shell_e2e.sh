@@ -12,6 +12,13 @@ if [ "$case_name" = no-display ]; then
   status=$?
   [ "$status" -eq 1 ] && grep -qx "Error: Error Creating OpenGL Window" <<<"$out" ||
     { echo "FAIL ($case_name): exit status $status, expected 1 and a report; said: $out"; exit 1; }
+  # The autosave interval from the environment: more than 0 s and at most a day, else one line.
+  for value in 86400 0.001 86400.5 0 1x ''; do
+    said=$(KORVALIN_AUTOSAVE_SECONDS=$value "$program" --version 2>&1 >/dev/null)
+    want="korvalin: KORVALIN_AUTOSAVE_SECONDS='$value' is not a number of seconds; autosaving every 30 s"
+    case $value in 86400 | 0.001) want= ;; esac
+    [ "$said" = "$want" ] || { echo "FAIL: KORVALIN_AUTOSAVE_SECONDS='$value': \"$said\""; exit 1; }
+  done
   echo "PASS ($case_name)"
   exit 0
 fi
@@ -105,11 +112,19 @@ case $case_name in
     key c
     shot editor 1024x768
     # The canvas around the demo in the top-left 640 x 480, the Play button, the empty row 4.
-    for probe in "900 300 199,193,184" "22 492 171,165,157" "1000 708 167,165,160"; do
+    for probe in "640 100 199,193,184" "900 300 199,193,184" "22 492 171,165,157" "1000 708 167,165,160"; do
       set -- $probe
       [ "$(pixel editor "$1" "$2")" = "$3" ] || fail "at ($1, $2): $(pixel editor "$1" "$2")"
     done
-    [ "$(pixel editor 320 240)" != 199,193,184 ] || fail "no demo at (320, 240)"
+    for x in 0 320 639; do
+      [ "$(pixel editor $x 240)" != 199,193,184 ] || fail "no demo at ($x, 240)"
+    done
+    # The title marks unsaved changes, and only while there are some: undone, then redone.
+    for keys in "" ctrl+z ctrl+shift+z; do
+      [ -z "$keys" ] || key "$keys"
+      name=$(xdotool search --name "$title" getwindowname)
+      [ "$name" = "$title$([ "$keys" = ctrl+z ] || echo " *")" ] || fail "title \"$name\" after \"$keys\""
+    done
     "$close_window" "$(xdotool search --name "$title" | head -n 1)" || fail "cannot send the close request"
     ended 20
     grep -q 'unsaved changes.*Answered "Save"' "$work/stderr.log" || fail "no quit question on standard error"

@@ -55,10 +55,12 @@ inline std::string writeTone(const std::string& name, int rate, int channels, do
   return tempPath(name);
 }
 
-// Six seconds of the stereo tone with a stretch in the middle garbled.
+// Six seconds of the stereo tone with two stretches garbled, the first some 2 s in.
 inline std::string writeDamaged(const std::string& name) {
   std::string bytes = readFile(writeTone(name, 44100, 2, 6));
-  for (size_t i = bytes.size() / 2; i < bytes.size() / 2 + 600; ++i) bytes[i] = static_cast<char>(i * 37);
+  for (size_t at : {bytes.size() * 2 / 5, bytes.size() * 3 / 5}) {
+    for (size_t i = at; i < at + 600; ++i) bytes[i] = static_cast<char>(i * 37);
+  }
   std::ofstream(tempPath(name)) << bytes;
   return tempPath(name);
 }

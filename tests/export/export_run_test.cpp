@@ -1,13 +1,27 @@
 // The whole export in-process, on a run folder of the test's own: the demo's pictures and
 // project beside music written here, or none.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <termios.h>
 
 #include <algorithm>
 #include <csignal>
+#include <functional>
 #include <thread>
 
 #include "shell/export_run.h"
 #include "tests/export/export_fixture.h"
+#include "timeline/project_file.h"
+#include "timeline/timeline.h"
+
+// The no-replace rename, refused as a file system without it refuses it while gNoRenameat2 is set.
+bool gNoRenameat2 = false;
+
+extern "C" int renameat2(int fromDir, const char* from, int toDir, const char* to, unsigned flags) noexcept {
+  if (gNoRenameat2) return errno = EINVAL, -1;
+  return static_cast<int>(syscall(SYS_renameat2, fromDir, from, toDir, to, flags));
+}
 
 namespace korvalin {
 namespace {
@@ -30,8 +44,9 @@ class ExportRun : public ::testing::Test {
   }
 
   // The export of `args` in the run folder with tempPath(music) as its music ("": none); its
-  // standard error in `said`.
-  static int run(const std::string& music, std::vector<const char*> args, std::string* said, ExportStats* stats = nullptr) {
+  // standard error in `said`, written to a terminal when `terminal` is set.
+  static int run(const std::string& music, std::vector<const char*> args, std::string* said, ExportStats* stats = nullptr,
+                 bool terminal = false) {
     const std::string link = kRun + "/data/Vavorerid_by__qx_.ogg";
     std::remove(link.c_str());
     if (!music.empty()) { EXPECT_EQ(symlink(tempPath(music).c_str(), link.c_str()), 0); }
@@ -41,10 +56,35 @@ class ExportRun : public ::testing::Test {
     EXPECT_EQ(parseExportCommand(static_cast<int>(args.size()), args.data(), &options, &error), ExportCommand::kExport);
     char cwd[4096];
     EXPECT_TRUE(getcwd(cwd, sizeof cwd) && chdir(kRun.c_str()) == 0);
+    const int status = terminal ? onTerminal([&] { return runExport(options, stats); }, said) : capturing(options, stats, said);
+    EXPECT_EQ(chdir(cwd), 0);
+    return status;
+  }
+  static int capturing(const ExportOptions& options, ExportStats* stats, std::string* said) {
     ::testing::internal::CaptureStderr();
     const int status = runExport(options, stats);
     *said = ::testing::internal::GetCapturedStderr();
-    EXPECT_EQ(chdir(cwd), 0);
+    return status;
+  }
+  // Runs `work` with standard error on a pseudo-terminal that passes bytes unchanged.
+  static int onTerminal(const std::function<int()>& work, std::string* said) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    EXPECT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+    const int terminal = open(ptsname(master), O_RDWR | O_NOCTTY);
+    termios raw;
+    tcgetattr(terminal, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(terminal, TCSANOW, &raw);
+    const int saved = dup(STDERR_FILENO);
+    dup2(terminal, STDERR_FILENO);
+    const int status = work();
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+    close(terminal);
+    said->clear();
+    char chunk[4096];
+    for (ssize_t n; (n = read(master, chunk, sizeof chunk)) > 0;) said->append(chunk, n);
+    close(master);
     return status;
   }
   static std::string probe(const std::string& file, const char* entries = "codec_name,width,height,sample_rate,channels") {
@@ -63,7 +103,7 @@ TEST_F(ExportRun, MusicOfEveryShape) {
     double heard, played;  // the video's sound at `heard` s is the music's at `played` s
     const char* says;
   } cases[] = {
-      {"tone.ogg", {"--export", "a.mp4", "--from", "1", "--to", "2"}, "h264,640,480\naac,44100,2\n", 24, 0.2, 1.2,
+      {"tone.ogg", {"--export", "a.mp4", "--from", "1", "--to", "2", "--crf", "10"}, "h264,640,480\naac,44100,2\n", 24, 0.2, 1.2,
        "korvalin: frame 3 of 24 (12%), "},
       {"mono.ogg", {"--export", "m.mp4"}, "h264,640,480\naac,22050,1\n", 48, -1, 0, "korvalin: frame 48 of 48 (100%), "},
       {"damaged.ogg", {"--export", "d.mp4", "--from", "2", "--to", "6"}, "h264,640,480\naac,44100,2\n", 96, 3.5, 5.5,
@@ -89,6 +129,7 @@ TEST_F(ExportRun, MusicOfEveryShape) {
     EXPECT_GT(correlation(heard, sound("", c.played)), 0.95);
     EXPECT_LT(correlation(heard, sound("", c.heard)), 0.5);
   }
+  EXPECT_NE(readFile(kRun + "/a.mp4").find(" crf=10.0 "), std::string::npos);  // the encoder's settings
   EXPECT_EQ(probe("a.mp4", "r_frame_rate,color_range,color_space,color_transfer,color_primaries"),
             "tv,bt709,bt709,bt709,24/1\n0/0\n");
   for (int k : {0, 13, 23}) EXPECT_GE(framePsnr(kRun + "/a.mp4", k, 1 + k / 24.0, KORVALIN_RUN_DIR), 40.0) << k;
@@ -120,23 +161,34 @@ TEST_F(ExportRun, RefusalsAndErrorsLeaveNoFile) {
   std::string said;
   ASSERT_EQ(run("tone.ogg", {"--export", "old.mp4", "--force", "--to", "0.1", "--fps", "30"}, &said), 0) << said;
   EXPECT_EQ(probe("old.mp4", "nb_frames"), "3\n6\n");
-  // A file that appears under the name while the export runs is kept, the video left beside it.
-  std::thread planter([] {
-    while (access((kRun + "/late.mp4.part").c_str(), F_OK) != 0) std::this_thread::yield();
-    std::ofstream(kRun + "/late.mp4") << "keep";
-  });
-  EXPECT_EQ(run("tone.ogg", {"--export", "late.mp4", "--to", "0.5", "--fps", "24"}, &said), 2);
-  planter.join();
-  EXPECT_NE(said.find("korvalin: late.mp4 appeared while exporting; add --force to replace it (the video is in "
-                      "late.mp4.part)\n"), std::string::npos) << said;
-  EXPECT_EQ(readFile(kRun + "/late.mp4"), "keep");
+  // A file that appears under the name while the export runs is kept, the video left beside it,
+  // also where the file system has no rename that refuses to replace.
+  for (const bool noRenameat2 : {false, true}) {
+    gNoRenameat2 = noRenameat2;
+    std::remove((kRun + "/late.mp4").c_str());
+    std::thread planter([] {
+      while (access((kRun + "/late.mp4.part").c_str(), F_OK) != 0) std::this_thread::yield();
+      std::ofstream(kRun + "/late.mp4") << "keep";
+    });
+    EXPECT_EQ(run("tone.ogg", {"--export", "late.mp4", "--to", "0.5", "--fps", "24"}, &said), 2);
+    planter.join();
+    EXPECT_NE(said.find("korvalin: late.mp4 appeared while exporting; add --force to replace it (the video is in "
+                        "late.mp4.part)\n"), std::string::npos) << said;
+    EXPECT_EQ(readFile(kRun + "/late.mp4"), "keep");
+  }
+  // On a terminal the progress is one line rewritten in place, ended before the next line.
+  EXPECT_EQ(run("tone.ogg", {"--export", "t.mp4", "--to", "0.5", "--fps", "24"}, &said, nullptr, true), 0);
+  gNoRenameat2 = false;
+  EXPECT_EQ(said.rfind("\rkorvalin: frame ", 0), 0u) << said;
+  EXPECT_NE(said.find(" left   \nkorvalin: wrote t.mp4: 12 frames"), std::string::npos) << said;
 
-  // Ctrl-C before the first frame: nothing is left (after frames, see the end-to-end test).
+  // Ctrl-C before the first frame: nothing is left, and no progress was shown (after frames, see
+  // the end-to-end test).
   std::thread stopper([] {
     while (access((kRun + "/stop.mp4.part").c_str(), F_OK) != 0) std::this_thread::yield();
     kill(getpid(), SIGINT);
   });
-  EXPECT_EQ(run("tone.ogg", {"--export", "stop.mp4"}, &said), 130);
+  EXPECT_EQ(run("tone.ogg", {"--export", "stop.mp4"}, &said, nullptr, true), 130);
   stopper.join();
   EXPECT_EQ(said, "korvalin: stopped before the first frame; nothing was written\n");
   EXPECT_EQ(capture("ls " + kRun + " | grep stop"), "");
@@ -149,6 +201,18 @@ TEST_F(ExportRun, RefusalsAndErrorsLeaveNoFile) {
   EXPECT_EQ(said.rfind("korvalin: no music (data/Vavorerid_by__qx_.ogg is missing): the video is silent and ends "
                        "with the last clip at ", 0), 0u) << said;
   EXPECT_EQ(probe("s.mkv", "codec_name"), "h264\n");
+  // A clip of no length is never drawn: it does not make the silent video longer.
+  Timeline project;
+  project.addClip(0, 1.0f, 1.0f, kBox);
+  project.addClip(1, 5.0f, 1.0f, kBox);
+  project.layerClipTimes[1][0].length = 0.0f;
+  std::remove((kRun + "/save.brz").c_str());
+  ASSERT_TRUE(saveProject(project, kRun + "/save.brz", nullptr));
+  EXPECT_EQ(run("", {"--export", "z.mkv", "--to", "2.5"}, &said), 2);
+  EXPECT_EQ(said, "korvalin: --to 2.5 is past the end of the last clip (2.000 s)\n");
+  ASSERT_TRUE(saveProject(Timeline(), kRun + "/save.brz", nullptr));
+  EXPECT_EQ(run("", {"--export", "e.mkv"}, &said), 1);
+  EXPECT_EQ(said, "korvalin: nothing to export: no music (data/Vavorerid_by__qx_.ogg) and no clip in save.brz\n");
 }
 
 }  // namespace

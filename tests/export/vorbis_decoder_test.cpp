@@ -1,4 +1,5 @@
 // The plain Vorbis decoder against files the tests encode, where a read one frame off shows.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -62,7 +63,8 @@ TEST(VorbisDecoder, ChainsEmptyAndMissingFiles) {
   EXPECT_EQ(error, tempPath("missing.ogg") + ": No such file or directory");
 }
 
-// Data lost in the middle reads as silence of its length: the music after it keeps its time.
+// Data lost reads as silence of its length: the music after it keeps its time. The first
+// damage is the one reported.
 TEST(VorbisDecoder, DamageInTheMiddleBecomesSilence) {
   std::string error;
   auto decoder = VorbisDecoder::open(writeDamaged("damaged.ogg"), &error);
@@ -70,9 +72,9 @@ TEST(VorbisDecoder, DamageInTheMiddleBecomesSilence) {
   ASSERT_EQ(decoder->lengthFrames(), 6 * 44100);
   std::vector<float> all(2 * 6 * 44100 + 2, 7.0f);
   EXPECT_EQ(decoder->read(all.data(), 6 * 44100 + 1), 6 * 44100);
-  EXPECT_EQ(all.back(), 7.0f);
+  EXPECT_EQ(std::count(all.begin(), all.end(), 7.0f), 2);
   const int64_t at = decoder->damagedAt();
-  EXPECT_TRUE(at > 2 * 44100 && at < 4 * 44100) << at;
+  EXPECT_LT(std::abs(at - 2 * 44100), 44100 / 2) << "at " << at;
   EXPECT_EQ(all[2 * at], 0.0f);
   const std::vector<float> tail(all.end() - 2 - 2 * 4000, all.end() - 2);
   EXPECT_LT(mismatch(tail, 6 * 44100 - 4000, 44100, 2), 0.03);

@@ -13,6 +13,31 @@
 #include "platform/window.h"
 #include "tests/common/leak_check.h"
 
+// The message boxes, answered here: each one asked is noted as "flags caption: text [id text
+// flags, ...]", with " owned" when it belongs to a window; gPressed is the button pressed.
+constexpr int kBoxFails = -2;
+std::vector<std::string> gBoxes;
+int gPressed = 0;
+
+int noteBox(Uint32 flags, const char* title, const char* text, const SDL_Window* owner, std::string buttons) {
+  gBoxes.push_back(std::to_string(flags) + " " + title + ": " + text + buttons + (owner ? " owned" : ""));
+  return gPressed == kBoxFails ? -1 : 0;
+}
+
+extern "C" int SDL_ShowSimpleMessageBox(Uint32 flags, const char* title, const char* text, SDL_Window* owner) {
+  return noteBox(flags, title, text, owner, "");
+}
+
+extern "C" int SDL_ShowMessageBox(const SDL_MessageBoxData* data, int* pressed) {
+  std::string buttons;
+  for (int i = 0; i < data->numbuttons; ++i) {
+    const SDL_MessageBoxButtonData& b = data->buttons[i];
+    buttons += (i ? ", " : " [") + std::to_string(b.buttonid) + " " + b.text + " " + std::to_string(b.flags);
+  }
+  if (gPressed >= 0) *pressed = gPressed;
+  return noteBox(data->flags, data->title, data->message, data->window, buttons + "]");
+}
+
 namespace korvalin {
 namespace {
 
@@ -73,8 +98,8 @@ TEST(PlatformWindowTest, NoExactModeMeansAWindowAndTheMessageThenEventsArriveTra
   WindowEvent e;
   while (window->pollEvent(e)) {}
 
-  push(SDL_KEYDOWN, [](SDL_Event& ev) { ev.key.keysym.sym = SDLK_DELETE, ev.key.repeat = 1; });
-  push(SDL_KEYUP, [](SDL_Event& ev) { ev.key.keysym.sym = SDLK_F1; });
+  push(SDL_KEYDOWN, [](SDL_Event& ev) { ev.key.keysym.sym = SDLK_DELETE, ev.key.repeat = 1, ev.key.keysym.mod = KMOD_RCTRL; });
+  push(SDL_KEYUP, [](SDL_Event& ev) { ev.key.keysym.sym = SDLK_F1, ev.key.keysym.mod = KMOD_LSHIFT; });
   push(SDL_MOUSEBUTTONDOWN, [](SDL_Event& ev) { ev.button.button = SDL_BUTTON_MIDDLE; });
   push(SDL_MOUSEBUTTONUP, [](SDL_Event& ev) { ev.button.button = SDL_BUTTON_RIGHT; });
   push(SDL_MOUSEBUTTONDOWN, [](SDL_Event& ev) { ev.button.button = SDL_BUTTON_LEFT; });
@@ -110,8 +135,14 @@ TEST(PlatformWindowTest, NoExactModeMeansAWindowAndTheMessageThenEventsArriveTra
     EXPECT_TRUE(e.kind == want.kind && value == want.value && e.repeat == want.repeat)
         << static_cast<int>(want.kind) << " " << want.value << " got " << static_cast<int>(e.kind) << " " << value;
     EXPECT_TRUE(want.kind != EventKind::kRestored || e.height == 480);
+    EXPECT_EQ(e.ctrl + 2 * e.shift, &want == expected ? 1 : &want == expected + 1 ? 2 : 0);
   }
   EXPECT_FALSE(window->pollEvent(e));
+  // A resize is seen with the new client size, which the window then reports.
+  SDL_SetWindowSize(SDL_GL_GetCurrentWindow(), 320, 240);
+  while (window->pollEvent(e) && e.kind != EventKind::kRestored) {}
+  EXPECT_TRUE(e.kind == EventKind::kRestored && e.width == 320 && e.height == 240);
+  EXPECT_TRUE(window->width() == 320 && window->height() == 240);
 
   // The cursor, in client coordinates.
   window->warpMouse(100, 200);
@@ -130,37 +161,98 @@ TEST(PlatformWindowTest, NoExactModeMeansAWindowAndTheMessageThenEventsArriveTra
   ASSERT_TRUE(window) << error;
   EXPECT_EQ(said.size(), 1u);
   while (window->pollEvent(e)) EXPECT_TRUE(e.kind != EventKind::kQuitPosted && e.kind != EventKind::kCloseRequested);
+
+  // A box asked while the window exists opens in front of it.
+  setMessageSink(nullptr);
+  for (const char* name : {"KORVALIN_HEADLESS", "SDL_VIDEODRIVER"}) unsetenv(name);
+  setenv("DISPLAY", ":97", 1);
+  showErrorMessage("owned");
+  askRestoreOrDiscard("Unsaved changes", "Restore?");
+  window.reset();
+  showErrorMessage("not owned");
+  EXPECT_EQ(gBoxes, (std::vector<std::string>{"16 Error: owned owned", "64 Unsaved changes: Restore? [0 Restore 1, 1 Discard 2] owned",
+                                              "16 Error: not owned"}));
+}
+
+// SDL's dummy driver has one display mode, 1024 x 768, and no OpenGL: fullscreen asks for exactly
+// that size, and the window that cannot have GL is an error.
+TEST(PlatformWindowTest, FullscreenNeedsTheExactModeAndAWindowWithoutGlIsAnError) {
+  while (SDL_WasInit(SDL_INIT_VIDEO)) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  SDL_SetHint(SDL_HINT_VIDEODRIVER, "dummy");
+  ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0);
+  int said = 0;
+  setMessageSink([&](const std::string&) { ++said; });
+  const struct { int32_t width, height; bool fullscreen; int said; } cases[] = {
+      {1024, 768, true, 0}, {1024, 480, true, 1}, {640, 768, true, 1}, {640, 480, false, 0}};
+  for (const auto& c : cases) {
+    said = 0;
+    std::string error;
+    EXPECT_FALSE(PlatformWindow::create({"none", c.width, c.height, c.fullscreen}, &error));
+    EXPECT_EQ(error.rfind("cannot create the window: ", 0), 0u) << error;
+    EXPECT_EQ(said, c.said) << c.width << "x" << c.height;
+  }
   setMessageSink(nullptr);
 }
 
-// Headless, the report goes to standard error without its trailing line breaks and no box is
-// tried; with a display named, a box is tried first (here it fails: nothing listens there).
-TEST(MessageBoxTest, ReportsAndTheQuitQuestionWithNobodyToAsk) {
-  const struct { const char* headless; const char* driver; const char* display; bool triesBox; } sessions[] = {
-      {"1", nullptr, ":97", false}, {nullptr, "offscreen", ":97", false}, {nullptr, "dummy", ":97", false},
-      {nullptr, nullptr, nullptr, false}, {nullptr, "x11", ":97", true}};
+// Under X11 the window system itself is asked whether a function key is held, and only for those
+// (ctest runs this under Xvfb, with the keys pressed through XTest).
+TEST(KeyHeldNowTest, AsksTheWindowSystemForFunctionKeysOnly) {
+  if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "needs an X display";
+  SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, "x11", SDL_HINT_OVERRIDE);
+  ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0);
+  ASSERT_EQ(std::system("xdotool keydown F12 keydown c"), 0);
+  EXPECT_TRUE(keyHeldNow(kVkF1 + 11));
+  EXPECT_FALSE(keyHeldNow(kVkF1) || keyHeldNow(kVkF1 + 10) || keyHeldNow('C') || keyHeldNow(kVkF1 + 24));
+  ASSERT_EQ(std::system("xdotool keyup F12 keyup c"), 0);
+  EXPECT_FALSE(keyHeldNow(kVkF1 + 11));
+}
+
+// Headless, nobody is asked: the report goes to standard error without its trailing line
+// breaks, and the quit question answers "Save". Otherwise each box is shown in front of the
+// window, and the button pressed is the answer; a box that cannot be shown counts as headless.
+TEST(MessageBoxTest, WhoIsAskedAndWhatTheAnswersMean) {
+  const struct { const char* headless; const char* driver; const char* display; const char* wayland; bool asks; } sessions[] = {
+      {"1", "x11", ":97", nullptr, false},         {nullptr, "offscreen", ":97", nullptr, false},
+      {nullptr, "dummy", ":97", nullptr, false},   {nullptr, nullptr, nullptr, nullptr, false},
+      {nullptr, "x11", ":97", nullptr, true},      {nullptr, nullptr, nullptr, "wayland-97", true}};
   for (const auto& s : sessions) {
     for (const char* name : {"KORVALIN_HEADLESS", "SDL_VIDEODRIVER", "DISPLAY", "WAYLAND_DISPLAY"}) unsetenv(name);
     if (s.headless) setenv("KORVALIN_HEADLESS", s.headless, 1);
     if (s.driver) setenv("SDL_VIDEODRIVER", s.driver, 1);
     if (s.display) setenv("DISPLAY", s.display, 1);
-    SDL_SetError("untouched");
+    if (s.wayland) setenv("WAYLAND_DISPLAY", s.wayland, 1);
+    gBoxes.clear();
+    gPressed = 1;
     testing::internal::CaptureStderr();
     showErrorMessage("Mode Switch Failed.\nRunning In Windowed Mode.\n\n");
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error: Mode Switch Failed.\nRunning In Windowed Mode.\n");
-    EXPECT_EQ(std::string(SDL_GetError()) != "untouched", s.triesBox) << s.driver << " " << s.display;
-    SDL_SetError("untouched");
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(askSaveDiscardCancel("Korvalin", "Save?"), QuitAnswer::kSave);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Korvalin: Save? Answered \"Save\" (no one to ask).\n");
-    EXPECT_EQ(std::string(SDL_GetError()) != "untouched", s.triesBox);
+    const QuitAnswer quit = askSaveDiscardCancel("Korvalin", "Save?");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), s.asks ? "" : "Error: Mode Switch Failed.\nRunning In Windowed Mode.\n"
+                                                              "Korvalin: Save? Answered \"Save\" (no one to ask).\n");
+    EXPECT_EQ(quit, s.asks ? QuitAnswer::kDiscard : QuitAnswer::kSave);
+    EXPECT_EQ(askRestoreOrDiscard("Unsaved changes", "Restore?"), s.asks ? RecoveryAnswer::kDiscard : RecoveryAnswer::kNobodyToAsk);
+    EXPECT_EQ(gBoxes.size(), s.asks ? 3u : 0u);
   }
-  setenv("WAYLAND_DISPLAY", "wayland-97", 1);
-  SDL_SetError("untouched");
+  EXPECT_EQ(gBoxes, (std::vector<std::string>{
+                        "16 Error: Mode Switch Failed.\nRunning In Windowed Mode.\n\n",
+                        "32 Korvalin: Save? [0 Save 1, 1 Discard 0, 2 Cancel 2]",
+                        "64 Unsaved changes: Restore? [0 Restore 1, 1 Discard 2]"}));
+  const struct { int pressed; QuitAnswer quit; RecoveryAnswer recovery; } answers[] = {
+      {0, QuitAnswer::kSave, RecoveryAnswer::kRestore}, {2, QuitAnswer::kCancel, RecoveryAnswer::kDiscard},
+      {-1, QuitAnswer::kCancel, RecoveryAnswer::kDiscard}};  // closed without a choice
+  for (const auto& a : answers) {
+    gPressed = a.pressed;
+    EXPECT_EQ(askSaveDiscardCancel("Korvalin", "Save?"), a.quit) << a.pressed;
+    EXPECT_EQ(askRestoreOrDiscard("Unsaved changes", "Restore?"), a.recovery) << a.pressed;
+  }
+  gPressed = kBoxFails;
   testing::internal::CaptureStderr();
-  showErrorMessage("x");
-  testing::internal::GetCapturedStderr();
-  EXPECT_NE(std::string(SDL_GetError()), "untouched");
+  showErrorMessage("x\n");
+  EXPECT_EQ(askSaveDiscardCancel("Korvalin", "Save?"), QuitAnswer::kSave);
+  EXPECT_EQ(askRestoreOrDiscard("Unsaved changes", "Restore?"), RecoveryAnswer::kNobodyToAsk);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error: x\nKorvalin: Save? Answered \"Save\" (no one to ask).\n");
+  unsetenv("DISPLAY");
+  unsetenv("WAYLAND_DISPLAY");
+  setenv("KORVALIN_HEADLESS", "1", 1);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "shell/frame_pass.h"
+#include "shell/shell_app.h"
 #include "tests/common/canvas.h"
 #include "tests/shell/fake_music.h"
 #include "timeline/project_file.h"
@@ -145,6 +146,75 @@ TEST_F(HooksTest, TransportButtonsThePlayPositionTextAndScrubbing) {
   EXPECT_FALSE(hooks->hasUnsavedChanges());
   timeline.addClip(0, 1.0f, 1.0f, kBox);
   EXPECT_TRUE(hooks->hasUnsavedChanges() && hooks->saveProjectNow() && !hooks->hasUnsavedChanges());
+}
+
+// Ctrl chords reach the history in --editor mode (Z undoes, Shift+Z redoes) and the autosave copy
+// follows the unsaved changes. The player's hooks have neither: a chord there does nothing.
+TEST_F(HooksTest, ChordsUndoAndRedoAndTheAutosaveCopyFollows) {
+  Timeline project;
+  project.addClip(0, 1.0f, 2.0f, kBox);
+  services.autosaveSeconds = 0.0;
+  state.editorMode = true;
+  start(project, 3.0);
+  const std::string copy = services.projectPath + ".autosave";
+  const auto copyIs = [&](bool there) {
+    for (int i = 0; i < 1000 && (access(copy.c_str(), F_OK) == 0) != there; ++i) {
+      pass(168, 611);
+      usleep(10000);
+    }
+    return (access(copy.c_str(), F_OK) == 0) == there;
+  };
+  pass(100, 611);
+  pass(100, 611, {event(EventKind::kButtonDown, 0)});
+  pass(168, 611);
+  pass(168, 611, {event(EventKind::kButtonUp, 0)});
+  EXPECT_TRUE(hooks->showsUnsaved() && copyIs(true));
+  WindowEvent z = event(EventKind::kKeyDown, 'Z');
+  z.ctrl = true;
+  pass(168, 611, {z, event(EventKind::kKeyUp, 'Z')});
+  EXPECT_FLOAT_EQ(timeline.layerClipTimes[0][0].start, 1.0f);
+  EXPECT_TRUE(!hooks->showsUnsaved() && copyIs(false));
+  z.shift = true;
+  pass(168, 611, {z});
+  EXPECT_FLOAT_EQ(timeline.layerClipTimes[0][0].start, 1.99609375f);
+  EXPECT_TRUE(copyIs(true));
+  hooks->editorQuitting();
+  EXPECT_NE(access(copy.c_str(), F_OK), 0);
+
+  hooks.reset();
+  services.editorMode = state.editorMode = false;
+  start(project, 3.0);
+  state.input.chordKey = 'Z';
+  pass(168, 611, {event(EventKind::kKeyDown, 'N')});
+  EXPECT_TRUE(timeline.editMode == kEditChooseOperator && !hooks->showsUnsaved());
+}
+
+// Every demo frame starts from this viewport and projection (90 degrees, near 0.1, far 2000),
+// with depth testing on and textures off; a window of no height is taken as one pixel high.
+TEST_F(CanvasTest, TheDemoGlStateOfANewWindow) {
+  glMatrixMode(GL_TEXTURE);
+  glEnable(GL_TEXTURE_2D);
+  glDisable(GL_DEPTH_TEST);
+  glShadeModel(GL_FLAT);
+  for (const auto& [width, height] : {std::pair{640, 480}, {800, 0}}) {
+    glRotatef(30.0f, 0.0f, 0.0f, 1.0f);
+    setUpDemoGl(width, height);
+    GLint viewport[4], mode = 0, shading = 0;
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    glGetIntegerv(GL_MATRIX_MODE, &mode);
+    glGetIntegerv(GL_SHADE_MODEL, &shading);
+    EXPECT_TRUE(viewport[0] == 0 && viewport[1] == 0 && viewport[2] == width && viewport[3] == std::max(height, 1));
+    EXPECT_TRUE(mode == GL_MODELVIEW && shading == GL_SMOOTH && glIsEnabled(GL_DEPTH_TEST) && !glIsEnabled(GL_TEXTURE_2D));
+    GLfloat projection[16], modelview[16];
+    glGetFloatv(GL_PROJECTION_MATRIX, projection);
+    glGetFloatv(GL_MODELVIEW_MATRIX, modelview);
+    const float aspect = static_cast<float>(width) / std::max(height, 1);
+    const float expected[16] = {1 / aspect, 0, 0, 0, 0, 1, 0, 0, 0, 0, -2000.1f / 1999.9f, -1, 0, 0, -400 / 1999.9f, 0};
+    for (int i = 0; i < 16; ++i) {
+      EXPECT_NEAR(projection[i], expected[i], 1e-5f * std::abs(expected[i]) + 1e-6f) << i;
+      EXPECT_EQ(modelview[i], i % 5 == 0 ? 1.0f : 0.0f) << i;
+    }
+  }
 }
 
 }  // namespace

@@ -71,7 +71,11 @@ TEST_F(PassTest, OnePassInOrderAndPlayMovesTheMusicToTheClock) {
   transport.transportPlay();
   clock.seek(40000.0);  // beyond a byte offset: the last one, not an undefined conversion
   transport.transportPlay();
-  EXPECT_EQ(music.calls, (std::vector<std::string>{"resume", "position 441000", "resume", "position 4294967295"}));
+  transport.jumpTo(1.5);
+  EXPECT_FLOAT_EQ(clock.elapsed(), 1.5f);
+  transport.jumpTo(-1.0);
+  EXPECT_EQ(music.calls, (std::vector<std::string>{"resume", "position 441000", "resume", "position 4294967295", "position 264600",
+                                                   "position 0"}));
 }
 
 // Escape and F1 held are requests the outer loop acts on; the pass itself runs in full.
@@ -204,6 +208,20 @@ TEST(WindowEvents, KeysButtonsWheelAndActions) {
   EXPECT_FALSE(state.fullscreenWanted);
   applyWindowEvent(event(EventKind::kToggleRequested), state);
   EXPECT_TRUE(state.fullscreenWanted);
+
+  // With Ctrl, --editor mode takes the key as a chord, and it is no key press; the player has
+  // no chords.
+  WindowEvent ctrlZ = event(EventKind::kKeyDown, 'Z');
+  ctrlZ.ctrl = ctrlZ.shift = true;
+  for (const bool editorMode : {true, false}) {
+    state.editorMode = editorMode;
+    state.input = ShellInput();
+    applyWindowEvent(ctrlZ, state);
+    EXPECT_EQ(state.input.chordKey, editorMode ? 'Z' : 0);
+    EXPECT_EQ(state.input.chordShift, editorMode);
+    EXPECT_EQ(state.input.lastKey, editorMode ? 0 : 'Z');
+    EXPECT_EQ(state.keyState['Z'], editorMode ? 0 : 1);
+  }
 }
 
 // A new window starts with no key and no button down; a key held from the window before stays a
