@@ -73,7 +73,7 @@ struct Program {
   DemoRenderer renderer;
   ShellState state;
   FrameTrace trace;
-  bool titleShowsUnsaved;  // set with each new window's plain title
+  bool titleShowsUnsaved = false;  // set again with each new window's plain title
   int32_t demoX = 0;
   int32_t demoY = 0;
   std::unique_ptr<AssetWatch> assetWatch;  // --editor mode: pictures and models reloaded live
