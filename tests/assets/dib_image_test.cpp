@@ -78,6 +78,8 @@ const std::pair<BmpParts, Pixels> kEncodings[] = {
     {{4, 3, 8, {1, 2, 0, 2, 1, 1, 9, 1, 0, 0, 0, 3, 2, 0, 1, 0, 0, 1}, kPalette16, 1}, {G, 0, 0, 0, 0, 0, R, R, G, D, R, 0}},
     {{4, 1, 8, {2, 1, 0}, kPalette16, 1}, {R, R, 0, 0}},  // no end mark
     {{4, 1, 8, {2, 1, 1, 2}, kPalette16, 1}, {R, R, G, 0}},  // the last code ends the file
+    {{4, 1, 8, {0, 3, 1, 2, 1}, kPalette16, 1}, {R, G, R, 0}},  // so do the last absolute run's pixels
+    {{4, 1, 8, {}, kPalette16, 1, {}, false}, {0, 0, 0, 0}},  // no codes at all after the table
     {{4, 1, 4, {1, 0x12, 0, 3, 0x21, 0x00, 0, 1}, kPalette16, 2}, {R, G, R, D}},
 };
 
