@@ -310,15 +310,20 @@ TEST_F(ProjectFileTest, AFileTheUserMayNotWriteIsLeftAsItWas) {
 // The sidecar keeps every line it cannot read as it was and warns once, naming the first; the
 // last readable value of a key wins. Setting a key rewrites its first line and drops the others.
 TEST_F(ProjectFileTest, TheSidecarRewritesOnlyItsOwnLines) {
-  const std::string mine = "# tempo = 1\n tempo = 120 \nx = 1e999\n\nbad\nk-y = 2\n = 3\nv =\nv = 2x\ntempo\t=\t140\r\nloop=-0.5\nloop = 2\n";
+  const std::string mine = "# tempo = 1\n tempo = 120 \nx = 1e999\n\n42\nk-y = 2\n = 3\nv =\nv = 2x\ntempo\t=\t140\r\nloop=-0.5\n"
+                           "loop = 2\naz_AZ09 = 7\n";
   Sidecar s = Sidecar::parse(mine, "m.meta", &error);
   EXPECT_EQ(error, "m.meta: line 3: 'x = 1e999' is not 'key = number'; ignored (6 such lines)");
-  EXPECT_TRUE(s.number("tempo") == 140.0 && s.number("loop") == 2.0 && !s.number("x") && !s.number("v") && !s.number("k-y"));
+  EXPECT_TRUE(s.number("tempo") == 140.0 && s.number("loop") == 2.0 && s.number("az_AZ09") == 7.0 && !s.number("x") &&
+              !s.number("42") && !s.number("v") && !s.number("k-y"));
   EXPECT_EQ(s.text(), mine);
   s.setNumber("loop", 3.25);
   s.setNumber("tempo", std::nullopt);
-  s.setNumber("new_1", 1);
-  EXPECT_EQ(s.text(), "# tempo = 1\nx = 1e999\n\nbad\nk-y = 2\n = 3\nv =\nv = 2x\nloop = 3.250000\nnew_1 = 1.000000\n");
+  s.setNumber("az_AZ09", std::nullopt);
+  s.setNumber("new_1", 1e70);
+  EXPECT_EQ(s.text(), "# tempo = 1\nx = 1e999\n\n42\nk-y = 2\n = 3\nv =\nv = 2x\nloop = 3.250000\nnew_1 = " +
+                          std::string("10000000000000000725314363815292351261583744096465219555182101554790400.000000\n"));
+  EXPECT_EQ(Sidecar::parse(s.text(), "", nullptr).number("new_1"), 1e70);
   Sidecar::parse("a = b\n", "n", &error);
   EXPECT_EQ(error, "n: line 1: 'a = b' is not 'key = number'; ignored");
 
