@@ -107,7 +107,10 @@ TEST_F(ProjectFileTest, ByteExactLayout) {
   want.insert(want.begin() + 9, layer3, layer3 + 31);
   ASSERT_TRUE(saveProject(t, path, &error)) << error;
   EXPECT_EQ(readFile(path), want);
-
+  // A count above 255 needs both bytes, low first.
+  for (int i = 0; i < 300; ++i) t.addClip(0, 0, 1, kStartRenderToTex);
+  const std::vector<uint8_t> many = encodeProject(t);
+  EXPECT_TRUE(many[1] == (300 & 0xFF) && many[2] == 300 >> 8);
 }
 
 // Records may come in any order, with bytes after the sixteenth. Every type comes back bit for
