@@ -19,7 +19,7 @@
 // errno set here (EINTR: interrupted, to be retried). Every fsync records what it flushed.
 struct Faults {
   int write = 0, read = 0, fsync = 0, close = 0;
-  bool writeNothing = false;  // the next write returns 0
+  bool writeNothing = false, writeOne = false;  // the next write returns 0, or writes one byte
   std::vector<std::string> synced;
 } faults;
 bool failOnce(int& err) {
@@ -29,7 +29,8 @@ bool failOnce(int& err) {
 }
 extern "C" ssize_t write(int fd, const void* b, size_t n) {
   if (std::exchange(faults.writeNothing, false)) return 0;
-  return failOnce(faults.write) ? -1 : syscall(SYS_write, fd, b, n);
+  if (failOnce(faults.write)) return -1;
+  return syscall(SYS_write, fd, b, std::exchange(faults.writeOne, false) ? 1 : n);
 }
 extern "C" ssize_t read(int fd, void* b, size_t n) { return failOnce(faults.read) ? -1 : syscall(SYS_read, fd, b, n); }
 extern "C" int fsync(int fd) {
@@ -219,12 +220,13 @@ TEST_F(ProjectFileTest, FailedLoadsAndSavesChangeNothing) {
   EXPECT_EQ(openFiles(), files);
   expectWorkUnchanged();
 
-  // Interrupted calls and writes of nothing are retried, and a stale temporary file from a crash
-  // is no obstacle. The file is flushed, then the folder that names it; the user's permissions
-  // survive. With standard input closed, descriptor 0 is handed out like any other.
+  // Interrupted calls and short writes (of nothing, of one byte) go on, and a stale temporary
+  // file from a crash is no obstacle. The file is flushed, then the folder that names it; the
+  // user's permissions survive. With standard input closed, descriptor 0 is handed out like any
+  // other.
   std::ofstream(path + ".tmp") << "junk";
   faults.write = faults.read = EINTR;
-  faults.writeNothing = true;
+  faults.writeNothing = faults.writeOne = true;
   faults.synced.clear();
   const fs::path home = fs::current_path();
   fs::current_path(dir);
@@ -345,6 +347,7 @@ TEST_F(ProjectFileTest, TheSidecarRewritesOnlyItsOwnLines) {
   EXPECT_EQ(error.rfind((dir / "full").string() + ": cannot remove: ", 0), 0u) << error;
   EXPECT_FALSE(s.write((dir / "none" / "m").string(), &error));
   EXPECT_EQ(error.rfind((dir / "none" / "m").string() + ": cannot create ", 0), 0u) << error;
+  errno = 0;
   ASSERT_TRUE(Sidecar().write(path, &error) && Sidecar().write(path, &error));  // the second finds nothing to remove
   EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1);
 }
