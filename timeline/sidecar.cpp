@@ -42,9 +42,12 @@ bool parseLine(const std::string& line, std::string& key, double& value) {
   return *end == '\0' && std::isfinite(value);
 }
 
+// Every digit is kept: a fixed-size buffer would cut a large value and write another number.
 std::string formatLine(const std::string& key, double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.6f", value);
+  const int length = std::snprintf(nullptr, 0, "%.6f", value);
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  std::snprintf(text.data(), text.size(), "%.6f", value);
+  text.resize(static_cast<size_t>(length));
   return key + " = " + text;
 }
 

@@ -64,8 +64,9 @@ const std::pair<BmpParts, Pixels> kEncodings[] = {
     {{5, 2, 24, {30, 20, 0, 30, 20, 1, 30, 20, 2, 30, 20, 3, 30, 20, 4, 0xEE,  //
                  30, 20, 100, 30, 20, 101, 30, 20, 102, 30, 20, 103, 30, 20, 104, 0xEE}},
      {0x00141E, 0x01141E, 0x02141E, 0x03141E, 0x04141E, 0x64141E, 0x65141E, 0x66141E, 0x67141E, 0x68141E}},
-    {{10, 1, 1, {0b10110000, 0b01000000, 0, 0}, {0, W}}, {W, 0, W, W, 0, 0, 0, 0, 0, W}},
-    {{3, 1, 4, {0x21, 0x00, 0, 0}, kPalette16}, {G, R, D}},
+    // Packed: the pixels follow the full table of 2 and 16 entries.
+    {{10, 1, 1, {0b10110000, 0b01000000, 0, 0}, {0, W}, 0, {}, false}, {W, 0, W, W, 0, 0, 0, 0, 0, W}},
+    {{3, 1, 4, {0x21, 0x00, 0, 0}, kPalette16, 0, {}, false}, {G, R, D}},
     // 16/31, 32/63 and 16/31 of full scale each come out as 0x84, 0x82, 0x84.
     {{2, 1, 16, {0xE0, 0x07, 0x10, 0x84}, {}, 3, {0xF800, 0x07E0, 0x001F}}, {0x00FF00, 0x848284}},
     {{3, 1, 16, {0x00, 0x7C, 0xE0, 0x03, 0x1F, 0x00, 0, 0}}, {R, 0x00FF00, 0x0000FF}},
@@ -78,7 +79,9 @@ const std::pair<BmpParts, Pixels> kEncodings[] = {
     {{4, 3, 8, {1, 2, 0, 2, 1, 1, 9, 1, 0, 0, 0, 3, 2, 0, 1, 0, 0, 1}, kPalette16, 1}, {G, 0, 0, 0, 0, 0, R, R, G, D, R, 0}},
     {{4, 1, 8, {2, 1, 0}, kPalette16, 1}, {R, R, 0, 0}},  // no end mark
     {{4, 1, 8, {2, 1, 1, 2}, kPalette16, 1}, {R, R, G, 0}},  // the last code ends the file
-    {{4, 1, 4, {1, 0x12, 0, 3, 0x21, 0x00, 0, 1}, kPalette16, 2}, {R, G, R, D}},
+    {{4, 1, 8, {0, 3, 1, 2, 1}, kPalette16, 1}, {R, G, R, 0}},  // so do the last absolute run's pixels
+    {{4, 1, 8, {}, kPalette16, 1, {}, false}, {0, 0, 0, 0}},  // no codes at all after the table
+    {{6, 1, 4, {3, 0x12, 0, 3, 0x21, 0x00, 0, 1}, kPalette16, 2}, {R, G, R, G, R, D}},
 };
 
 TEST_F(DibTest, EveryHeaderAndEncodingConvertsToRgbBottomRowFirst) {

@@ -41,7 +41,8 @@ TEST(JpegTest, DecodingFreesWhatItTakes) {
 
   // A header claiming 10000 x 10000 pixels (300 MB) is refused before any is decoded.
   std::ifstream in(dir.file("good.jpg"), std::ios::binary);
-  test::Bytes huge{std::istreambuf_iterator<char>(in), {}};
+  const test::Bytes good{std::istreambuf_iterator<char>(in), {}};
+  test::Bytes huge = good;
   const uint8_t startOfFrame[] = {0xFF, 0xC0};
   const size_t frame = std::search(huge.begin(), huge.end(), startOfFrame, startOfFrame + 2) - huge.begin();
   ASSERT_LT(frame + 9, huge.size());
@@ -49,6 +50,18 @@ TEST(JpegTest, DecodingFreesWhatItTakes) {
   test::writeFile(dir.file("huge.jpg"), huge);
   EXPECT_FALSE(loadJpegImage(dir.file("huge.jpg").c_str(), result));
   EXPECT_NE(result.message.find("10000 x 10000 pixels is too large"), std::string::npos) << result.message;
+
+  // A file cut short before its end marker, or with junk before it: patched over, unless
+  // warnings count as failures.
+  test::Bytes junk(good.begin(), good.end() - 2);
+  junk.insert(junk.end(), 100, 0);
+  junk.insert(junk.end(), {0xFF, 0xD9});
+  for (const test::Bytes& bytes : {test::Bytes(good.begin(), good.end() - 2), junk}) {
+    test::writeFile(dir.file("damaged.jpg"), bytes);
+    EXPECT_TRUE(loadJpegImage(dir.file("damaged.jpg").c_str(), result));
+    EXPECT_FALSE(loadJpegImage(dir.file("damaged.jpg").c_str(), result, true));
+    EXPECT_EQ(result.status, JpegStatus::Corrupt);
+  }
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "timeline/project_file.h"
+#include "timeline/sidecar.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -12,14 +13,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <thread>
 #include <utility>
 
 // Faults the file system seldom shows, on demand: the next call of each fails once with the
 // errno set here (EINTR: interrupted, to be retried). Every fsync records what it flushed.
 struct Faults {
   int write = 0, read = 0, fsync = 0, close = 0;
-  bool writeNothing = false;  // the next write returns 0
+  bool writeNothing = false, writeOne = false;  // the next write returns 0, or writes one byte
   std::vector<std::string> synced;
 } faults;
 bool failOnce(int& err) {
@@ -29,7 +29,8 @@ bool failOnce(int& err) {
 }
 extern "C" ssize_t write(int fd, const void* b, size_t n) {
   if (std::exchange(faults.writeNothing, false)) return 0;
-  return failOnce(faults.write) ? -1 : syscall(SYS_write, fd, b, n);
+  if (failOnce(faults.write)) return -1;
+  return syscall(SYS_write, fd, b, std::exchange(faults.writeOne, false) ? 1 : n);
 }
 extern "C" ssize_t read(int fd, void* b, size_t n) { return failOnce(faults.read) ? -1 : syscall(SYS_read, fd, b, n); }
 extern "C" int fsync(int fd) {
@@ -50,13 +51,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<uint8_t> readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
 std::string text(const std::string& path) {
-  const std::vector<uint8_t> bytes = readFile(path);
-  return std::string(bytes.begin(), bytes.end());
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+std::vector<uint8_t> readFile(const std::string& path) {
+  const std::string bytes = text(path);
+  return std::vector<uint8_t>(bytes.begin(), bytes.end());
 }
 
 // A fresh folder per test, and a project with a clip selected so that a stray clear shows.
@@ -84,10 +85,8 @@ class ProjectFileTest : public ::testing::Test {
     return saveProject(work, at, &error, keep, &notice);
   }
 
-  std::string error, notice;
-
+  std::string error, notice, path;
   fs::path dir;
-  std::string path;
   Timeline work;
   std::vector<uint8_t> workBytes;
 };
@@ -107,52 +106,35 @@ TEST_F(ProjectFileTest, ByteExactLayout) {
                               0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x80, 0x3F};
   want.erase(want.begin() + 9, want.begin() + 12);
   want.insert(want.begin() + 9, layer3, layer3 + 31);
-  std::string error;
   ASSERT_TRUE(saveProject(t, path, &error)) << error;
   EXPECT_EQ(readFile(path), want);
-
-  // A count above 255 needs both bytes, low first; a type above 255 all four.
+  // A count above 255 needs both bytes, low first.
   for (int i = 0; i < 300; ++i) t.addClip(0, 0, 1, kStartRenderToTex);
-  t.layerClipTypes[3][0] = 0x01020304;
   const std::vector<uint8_t> many = encodeProject(t);
   EXPECT_TRUE(many[1] == (300 & 0xFF) && many[2] == 300 >> 8);
-  EXPECT_EQ(std::vector<uint8_t>(many.begin() + 6000 + 12, many.begin() + 6000 + 16), (std::vector<uint8_t>{4, 3, 2, 1}));
 }
 
-// Records may come in any order, with bytes after the sixteenth. Read through a pipe, which
-// gives no size to read by and comes in pieces, 8 MB of clips of every type come back bit for
+// Records may come in any order, with bytes after the sixteenth. Every type comes back bit for
 // bit (-0, NaNs with payloads, one signalling, denormals, infinities, the largest finite); the
 // load closes the selection, and the bars carry the loaded times.
-TEST_F(ProjectFileTest, LoadsEveryBitInAnyRecordOrderAndThroughAPipe) {
-  Timeline source;
-  source.addClip(0, 1.0f, 1.0f, kBox);
-  source.addClip(0, 2.0f, 1.0f, kFlat);
-  source.addClip(9, 3.0f, 1.0f, kCamera);
-  const std::vector<uint8_t> ordered = encodeProject(source);
-  std::vector<uint8_t> shuffled = ordered;  // layers 9 to 15, then 0 to 8
-  std::rotate(shuffled.begin(), shuffled.begin() + 67 + 8 * 3, shuffled.end());
-  shuffled.insert(shuffled.end(), {0xFF, 0xFF, 0xFF, 0x07});
-  Timeline loaded;
-  std::string error;
-  ASSERT_EQ(decodeProject(loaded, shuffled.data(), shuffled.size(), "x", &error), LoadResult::kLoaded);
-  EXPECT_EQ(encodeProject(loaded), ordered);
-
+TEST_F(ProjectFileTest, LoadsEveryBitInAnyRecordOrder) {
   const uint32_t specials[] = {0x80000000u, 0x7FC01234u, 0xFF800001u, 0x00000001u, 0x807FFFFFu, 0x7F800000u, 0xFF7FFFFFu, 0x3F800000u};
   auto special = [&](int i) { float f; std::memcpy(&f, &specials[i % 8], 4); return f; };
-  for (int i = 0; i < 4 * kMaxClipsPerLayer; ++i) {
-    source.addClip(10 + i % 4, special(i), special(i + 3), i % 7);
-    ParameterBlock& block = *source.layerClipParams[10 + i % 4].back();
-    for (int k = 0; k < block.paramCount; ++k) block[k] = special(i + k);
+  Timeline source;
+  for (int type = 0; type < kOperatorTypeCount; ++type) {
+    source.addClip(type == 0 ? 0 : 15, special(type), special(type + 3), type);
+    ParameterBlock& block = *source.layerClipParams[type == 0 ? 0 : 15].back();
+    for (int k = 0; k < block.paramCount; ++k) block[k] = special(type + k);
   }
-  const std::vector<uint8_t> big = encodeProject(source);
-  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
-  std::thread writer([&] { std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(big.data()), long(big.size())); });
-  EXPECT_EQ(loadProject(work, path, &error), LoadResult::kLoaded) << error;
-  writer.join();
+  const std::vector<uint8_t> ordered = encodeProject(source);
+  std::vector<uint8_t> shuffled = ordered;  // layers 1 to 15, then 0 with its Layer 2D
+  std::rotate(shuffled.begin(), shuffled.begin() + 3 + 24, shuffled.end());
+  shuffled.insert(shuffled.end(), {0xFF, 0xFF, 0xFF, 0x07});
+  ASSERT_EQ(decodeProject(work, shuffled.data(), shuffled.size(), "x", &error), LoadResult::kLoaded) << error;
   EXPECT_EQ(work.editMode, kEditNothing);
-  EXPECT_EQ(encodeProject(work), big);
+  EXPECT_EQ(encodeProject(work), ordered);
   work.syncAllClipTimes();
-  EXPECT_EQ(encodeProject(work), big);
+  EXPECT_EQ(encodeProject(work), ordered);
 }
 
 TEST_F(ProjectFileTest, BadFilesChangeNothingAndSayWhere) {
@@ -180,12 +162,19 @@ TEST_F(ProjectFileTest, BadFilesChangeNothingAndSayWhere) {
       {{good.begin(), good.begin() + 75}, "layer record 15 at byte 73: the file ends inside the layer header"},
   };
   for (const auto& [bytes, want] : cases) {
-    std::string error;
     EXPECT_EQ(decodeProject(work, bytes.data(), bytes.size(), "save.brz", &error), LoadResult::kMalformed);
     EXPECT_EQ(error.rfind("save.brz: ", 0), 0u) << error;
     EXPECT_NE(error.find(want), std::string::npos) << error;
     EXPECT_EQ(error.find('\n'), std::string::npos);
     expectWorkUnchanged();
+  }
+  // A count below 0 is no clips, written back as 0 (layer 0's count: -1, then -32513).
+  for (const uint8_t high : {0xFF, 0x80}) {
+    std::vector<uint8_t> stored = workBytes;
+    stored[1] = 0xFF;
+    stored[2] = high;
+    ASSERT_EQ(decodeProject(base, stored.data(), stored.size(), "save.brz", &error), LoadResult::kLoaded) << error;
+    EXPECT_EQ(encodeProject(base), workBytes);
   }
 }
 
@@ -194,15 +183,16 @@ TEST_F(ProjectFileTest, BadFilesChangeNothingAndSayWhere) {
 TEST_F(ProjectFileTest, FailedLoadsAndSavesChangeNothing) {
   auto openFiles = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), {}); };
   const long files = openFiles();
-  std::string error;
-  EXPECT_EQ(loadProject(work, path, &error), LoadResult::kMissing);
-  EXPECT_EQ(error.rfind(path + ": cannot open", 0), 0u) << error;
-  EXPECT_EQ(loadProject(work, dir.string(), &error), LoadResult::kUnreadable);
-  EXPECT_NE(error.find("cannot read"), std::string::npos) << error;
-  EXPECT_EQ(loadProject(work, "/dev/zero", &error), LoadResult::kMalformed);  // ends at the largest project
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(workBytes.data()), long(workBytes.size()) - 1);
-  EXPECT_EQ(loadProject(work, path, &error), LoadResult::kMalformed);  // one byte short
-  fs::remove(path);
+  std::ofstream(path + "x", std::ios::binary).write(reinterpret_cast<const char*>(workBytes.data()), long(workBytes.size()) - 1);
+  const std::pair<std::string, LoadResult> loads[] = {
+      {path, LoadResult::kMissing},        {path + "x/save.brz", LoadResult::kMissing},
+      {dir.string(), LoadResult::kUnreadable}, {path + "x", LoadResult::kMalformed},  // one byte short
+      {"/dev/zero", LoadResult::kMalformed}};  // ends at the largest project
+  for (const auto& [at, want] : loads) {
+    EXPECT_EQ(loadProject(work, at, &error), want) << at;
+    EXPECT_EQ(error.rfind(at + ": ", 0), 0u) << error;
+  }
+  fs::remove(path + "x");
   expectWorkUnchanged();
 
   Timeline first;
@@ -224,17 +214,19 @@ TEST_F(ProjectFileTest, FailedLoadsAndSavesChangeNothing) {
     EXPECT_FALSE(fs::exists(path + ".tmp"));
   }
   EXPECT_EQ(readFile(path), old);
-  EXPECT_FALSE(saveProject(work, dir.string(), &error));  // a folder is never replaced
+  EXPECT_FALSE(saveProject(work, dir.string(), &error));  // renaming over a folder would destroy it
+  EXPECT_EQ(error, dir.string() + ": not a regular file; nothing saved");
   EXPECT_TRUE(fs::is_directory(dir) && std::distance(fs::directory_iterator(dir), {}) == 1);
   EXPECT_EQ(openFiles(), files);
   expectWorkUnchanged();
 
-  // Interrupted calls and writes of nothing are retried, and a stale temporary file from a crash
-  // is no obstacle. The file is flushed, then the folder that names it; the user's permissions
-  // survive. With standard input closed, descriptor 0 is handed out like any other.
+  // Interrupted calls and short writes (of nothing, of one byte) go on, and a stale temporary
+  // file from a crash is no obstacle. The file is flushed, then the folder that names it; the
+  // user's permissions survive. With standard input closed, descriptor 0 is handed out like any
+  // other.
   std::ofstream(path + ".tmp") << "junk";
   faults.write = faults.read = EINTR;
-  faults.writeNothing = true;
+  faults.writeNothing = faults.writeOne = true;
   faults.synced.clear();
   const fs::path home = fs::current_path();
   fs::current_path(dir);
@@ -295,60 +287,69 @@ TEST_F(ProjectFileTest, ALinkIsSavedThroughAsFarAsOpeningWouldFollowIt) {
   EXPECT_EQ(text(target + ".bak"), "old project");
   EXPECT_FALSE(save(KeepPrevious::kBackup, (dir / "chain41").string()));
   EXPECT_EQ(error, (dir / "chain41").string() + ": cannot follow the link: Too many levels of symbolic links");
-
   fs::create_symlink("projects/new.brz", dir / "dangling");
   ASSERT_TRUE(save(KeepPrevious::kBackup, (dir / "dangling").string())) << error;
   EXPECT_EQ(readFile((dir / "projects" / "new.brz").string()), workBytes);
-  // Renaming over anything but a file would destroy it.
-  ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0644), 0);
-  EXPECT_TRUE(!save(KeepPrevious::kBackup, (dir / "pipe").string()) && error == (dir / "pipe").string() + ": not a regular file; nothing saved") << error;
 }
 
-// Root may write anything: the save runs in a child that has become the user nobody.
+// A write-protected file stays as it was, though the folder would allow a rename over it. Root
+// may write anything: the save runs in a child that has become the user nobody.
 TEST_F(ProjectFileTest, AFileTheUserMayNotWriteIsLeftAsItWas) {
   const uid_t user = ::getuid() == 0 ? 65534 : ::getuid();
-  for (const fs::perms folder : {fs::perms(0755), fs::perms(0555)}) {
-    fs::permissions(dir, fs::perms(0755));
-    std::ofstream(path) << "the only copy";
-    ASSERT_EQ(::chown(path.c_str(), user, user) + ::chown(dir.c_str(), user, user), 0);
-    fs::permissions(path, fs::perms(folder == fs::perms(0755) ? 0444 : 0644));
-    fs::permissions(dir, folder);
-    const pid_t child = ::fork();
-    if (child == 0) {
-      if (::getuid() == 0 && (::setgid(user) != 0 || ::setuid(user) != 0)) ::_exit(3);
-      const bool saved = save(KeepPrevious::kBackup, path);
-      ::_exit(saved ? 0 : error.rfind(path + ": ", 0) == 0 && error.find(": Permission denied") != std::string::npos ? 1 : 2);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_EQ(WEXITSTATUS(status), 1) << "0: saved, 2: another message, 3: cannot become nobody";
-    EXPECT_EQ(text(path), "the only copy");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1);
+  std::ofstream(path) << "the only copy";
+  ASSERT_EQ(::chown(path.c_str(), user, user) + ::chown(dir.c_str(), user, user), 0);
+  fs::permissions(path, fs::perms(0444));
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::getuid() == 0 && (::setgid(user) != 0 || ::setuid(user) != 0)) ::_exit(3);
+    const bool saved = save(KeepPrevious::kBackup, path);
+    ::_exit(saved ? 0 : error == path + ": cannot open for writing: Permission denied" ? 1 : 2);
   }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_EQ(WEXITSTATUS(status), 1) << "0: saved, 2: another message, 3: cannot become nobody";
+  EXPECT_EQ(text(path), "the only copy");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1);
 }
 
-TEST_F(ProjectFileTest, LoadTellsAMissingFileFromAnUnreadableOneAndCountsBelowZeroAreNoClips) {
-  std::ofstream(path) << "not a project";
-  const std::pair<std::string, LoadResult> cases[] = {{path + "x", LoadResult::kMissing},
-                                                      {path + "/save.brz", LoadResult::kMissing},
-                                                      {dir.string(), LoadResult::kUnreadable},
-                                                      {path, LoadResult::kMalformed}};
-  for (const auto& [at, want] : cases) {
-    EXPECT_EQ(loadProject(work, at, &error), want) << at;
-    EXPECT_EQ(error.rfind(at + ": ", 0), 0u) << error;
-  }
+// The sidecar keeps every line it cannot read as it was and warns once, naming the first; the
+// last readable value of a key wins. Setting a key rewrites its first line and drops the others.
+TEST_F(ProjectFileTest, TheSidecarRewritesOnlyItsOwnLines) {
+  const std::string mine = "# tempo = 1\n tempo = 120 \nx = 1e999\n\n42\nk-y = 2\n = 3\nv =\nv = 2x\ntempo\t=\t140\r\nloop=-0.5\n"
+                           "loop = 2\naz_AZ09 = 7\n";
+  Sidecar s = Sidecar::parse(mine, "m.meta", &error);
+  EXPECT_EQ(error, "m.meta: line 3: 'x = 1e999' is not 'key = number'; ignored (6 such lines)");
+  EXPECT_TRUE(s.number("tempo") == 140.0 && s.number("loop") == 2.0 && s.number("az_AZ09") == 7.0 && !s.number("x") &&
+              !s.number("42") && !s.number("v") && !s.number("k-y"));
+  EXPECT_EQ(s.text(), mine);
+  s.setNumber("loop", 3.25);
+  s.setNumber("tempo", std::nullopt);
+  s.setNumber("az_AZ09", std::nullopt);
+  s.setNumber("new_1", 1e70);
+  EXPECT_EQ(s.text(), "# tempo = 1\nx = 1e999\n\n42\nk-y = 2\n = 3\nv =\nv = 2x\nloop = 3.250000\nnew_1 = " +
+                          std::string("10000000000000000725314363815292351261583744096465219555182101554790400.000000\n"));
+  EXPECT_EQ(Sidecar::parse(s.text(), "", nullptr).number("new_1"), 1e70);
+  Sidecar::parse("a = b\n", "n", &error);
+  EXPECT_EQ(error, "n: line 1: 'a = b' is not 'key = number'; ignored");
 
-  work.addClip(15, 4.0f, 5.0f, kCamera);
-  const std::vector<uint8_t> good = encodeProject(work);
-  for (const uint8_t high : {0xFF, 0x80}) {  // layer 0's count: -1, then -32513
-    std::vector<uint8_t> stored = good;
-    stored[1] = 0xFF;
-    stored[2] = high;
-    Timeline loaded;
-    loaded.addClip(0, 9.0f, 1.0f, kFlat);
-    ASSERT_EQ(decodeProject(loaded, stored.data(), stored.size(), "save.brz", &error), LoadResult::kLoaded) << error;
-    EXPECT_EQ(encodeProject(loaded), good) << "written back as 0, every other layer as it was";
+  // Written whole through a temporary file, or not at all; with nothing left the file goes.
+  ASSERT_TRUE(s.write(path, &error)) << error;
+  EXPECT_EQ(Sidecar::read(path, nullptr).text(), s.text());
+  for (int* fault : {&faults.write, &faults.close}) {
+    *fault = EIO;
+    EXPECT_FALSE(Sidecar::parse("a = 1", "", nullptr).write(path + "x", &error));
+    EXPECT_EQ(error, path + "x: cannot write " + path + "x.tmp: Input/output error");
   }
+  fs::create_directories(dir / "full" / "inside");
+  EXPECT_FALSE(Sidecar::parse("a = 1", "", nullptr).write((dir / "full").string(), &error));
+  EXPECT_EQ(error.rfind((dir / "full").string() + ": cannot replace the file: ", 0), 0u) << error;
+  EXPECT_FALSE(Sidecar().write((dir / "full").string(), &error));
+  EXPECT_EQ(error.rfind((dir / "full").string() + ": cannot remove: ", 0), 0u) << error;
+  EXPECT_FALSE(s.write((dir / "none" / "m").string(), &error));
+  EXPECT_EQ(error.rfind((dir / "none" / "m").string() + ": cannot create ", 0), 0u) << error;
+  errno = 0;
+  ASSERT_TRUE(Sidecar().write(path, &error) && Sidecar().write(path, &error));  // the second finds nothing to remove
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1);
 }
 
 }  // namespace
