@@ -1,6 +1,8 @@
 // JPEG decoding through libjpeg's published interface, always to RGB.
+#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include <jpeglib.h>
@@ -69,6 +71,7 @@ std::unique_ptr<JpegImage> loadJpegImage(const char* path, JpegLoadResult& resul
   d->file = std::fopen(path, "rb");
   if (d->file == nullptr) {
     result.status = JpegStatus::CannotOpen;
+    result.message = std::strerror(errno);
     return nullptr;
   }
   d->cinfo.err = jpeg_std_error(&d->errors.standard);

@@ -104,14 +104,16 @@ void uploadJpegTexture(TextureTable& table, const char* path, int slot) {
   std::unique_ptr<JpegImage> image = loadJpegImage(path, result);
 
   // The program's only exits on a bad picture, both before the first frame:
-  //   missing or unreadable JPEG  -> status 0, no message;
+  //   missing or unreadable JPEG  -> one line naming it, status 1 (a demo missing a picture
+  //                                  cannot be shown as made, and must not pass for success);
   //   JPEG the library rejects    -> libjpeg's message on standard error, status 1.
   // The shell's exit handler puts the display mode back.
   switch (result.status) {
     case JpegStatus::Loaded:
       break;
     case JpegStatus::CannotOpen:
-      std::exit(0);
+      std::fprintf(stderr, "%s: cannot be opened: %s\n", path, result.message.c_str());
+      std::exit(1);
     case JpegStatus::Corrupt:
       std::fprintf(stderr, "%s\n", result.message.c_str());
       std::exit(1);

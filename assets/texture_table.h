@@ -49,7 +49,7 @@ enum class JpegStatus {
 struct JpegLoadResult {
   JpegStatus status = JpegStatus::Loaded;
   // One line: libjpeg's own text for Corrupt, as its standard error handler prints it; naming
-  // the file for Unsupported; empty for Loaded and CannotOpen.
+  // the file for Unsupported; the system's reason for CannotOpen; empty for Loaded.
   std::string message;
 };
 // With warningsFail, data the library can only patch over (a file cut short, damaged entropy
