@@ -135,7 +135,8 @@ bool writeFile(const std::string& path, const std::vector<uint8_t>& bytes, std::
     *error = path + ": cannot create: " + std::strerror(errno);
     return false;
   }
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  // An empty vector may hold no buffer at all, which fwrite must not be given.
+  bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   ok = std::fflush(file) == 0 && ok;
   ok = (std::fclose(file) == 0) && ok;
   if (!ok) *error = path + ": write failed";
