@@ -165,7 +165,8 @@ TEST_F(ExportRun, RefusalsAndErrorsLeaveNoFile) {
   // also where the file system has no rename that refuses to replace.
   for (const bool noRenameat2 : {false, true}) {
     gNoRenameat2 = noRenameat2;
-    std::remove((kRun + "/late.mp4").c_str());
+    // The last round's partial file would wake the planter before this run has looked.
+    for (const char* name : {"/late.mp4", "/late.mp4.part"}) std::remove((kRun + name).c_str());
     std::thread planter([] {
       while (access((kRun + "/late.mp4.part").c_str(), F_OK) != 0) std::this_thread::yield();
       std::ofstream(kRun + "/late.mp4") << "keep";
