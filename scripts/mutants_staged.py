@@ -19,8 +19,8 @@ import time
 from pathlib import Path
 
 loader = importlib.machinery.SourceFileLoader('mutants', str(Path(__file__).resolve().parents[2] / 'shared/tools/mutants'))
-spec = importlib.util.spec_from_loader('mutants', loader)
-mut = importlib.util.module_from_spec(spec)
+found = importlib.util.spec_from_loader('mutants', loader)
+mut = importlib.util.module_from_spec(found)
 loader.exec_module(mut)
 
 folder, seed = sys.argv[1], int(sys.argv[2])
