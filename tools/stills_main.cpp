@@ -15,6 +15,7 @@
 #include "render/demo_renderer.h"
 #include "tests/common/gl_test_context.h"
 #include "timeline/project_file.h"
+#include "tools/image_files.h"
 
 using namespace korvalin;
 
@@ -72,7 +73,7 @@ int main(int argc, char** argv) {
     std::vector<uint8_t> pixels = gl.readPixels(0, 0, 640, 480);
     // The window shows colour only; the framebuffer's alpha would make a viewer blend the PNG.
     for (size_t p = 3; p < pixels.size(); p += 4) pixels[p] = 255;
-    if (!test::writePng(outDir + name, 640, 480, pixels)) {
+    if (!content::writePng(outDir + name, 640, 480, pixels)) {
       std::fprintf(stderr, "korvalin_stills: %s%s: cannot write\n", outDir.c_str(), name);
       return 1;
     }

@@ -2,14 +2,12 @@
 
 #include <GL/gl.h>
 #include <SDL.h>
-#include <sys/stat.h>
 
-#include <cstdio>
 #include <cstdlib>
 
 namespace korvalin::test {
 
-GlTestContext::GlTestContext(int width, int height) : width_(width), height_(height) {
+GlTestContext::GlTestContext(int width, int height) {
   setenv("SDL_VIDEODRIVER", "offscreen", 0);
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
     error_ = SDL_GetError();
@@ -55,25 +53,5 @@ std::vector<uint8_t> GlTestContext::readPixels(int x, int y, int w, int h) const
 }
 
 void GlTestContext::swap() { SDL_GL_SwapWindow(static_cast<SDL_Window*>(window_)); }
-
-void makePatternFontSheets(uint32_t names[3]) {
-  constexpr int w = 512, h = 256;
-  std::vector<uint8_t> rgba(w * h * 4, 0);
-  for (int i = 0; i < w * h; ++i) rgba[i * 4 + 3] = ((i / w) / 4 + (i % w) / 4) % 2 ? 255 : 0;
-  for (int slot = 0; slot < 3; ++slot) {
-    glGenTextures(1, &names[slot]);
-    glBindTexture(GL_TEXTURE_2D, names[slot]);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-  }
-}
-
-std::string artifactDir() {
-  const char* env = std::getenv("KORVALIN_TEST_ARTIFACTS");
-  std::string dir = env != nullptr ? env : KORVALIN_TEST_ARTIFACT_DIR;
-  mkdir(dir.c_str(), 0755);
-  return dir;
-}
 
 }  // namespace korvalin::test

@@ -19,12 +19,9 @@ inline void putLittleEndian(std::vector<uint8_t>& out, uint32_t value, int bytes
 inline std::vector<uint8_t> clipRecord(int32_t type, float start, float length, std::initializer_list<float> params) {
   std::vector<uint8_t> out;
   putLittleEndian(out, static_cast<uint32_t>(type), 4);
-  for (float v : {start, length}) {
-    uint32_t bits;
-    std::memcpy(&bits, &v, 4);
-    putLittleEndian(out, bits, 4);
-  }
-  for (float v : params) {
+  std::vector<float> values{start, length};
+  values.insert(values.end(), params);
+  for (float v : values) {
     uint32_t bits;
     std::memcpy(&bits, &v, 4);
     putLittleEndian(out, bits, 4);
@@ -40,9 +37,7 @@ inline std::vector<uint8_t> projectBytes(const std::map<int, std::vector<std::ve
     const size_t count = found == layers.end() ? 0 : found->second.size();
     out.push_back(static_cast<uint8_t>(layer));
     putLittleEndian(out, static_cast<uint32_t>(count), 2);
-    if (count != 0) {
-      for (const auto& clip : found->second) out.insert(out.end(), clip.begin(), clip.end());
-    }
+    for (size_t i = 0; i < count; ++i) out.insert(out.end(), found->second[i].begin(), found->second[i].end());
   }
   return out;
 }
