@@ -122,6 +122,7 @@ TEST(Load3dsTest, MalformedFilesAreClippedOrEndTheWalk) {
   };
   EXPECT_EQ(traced(mappingList(std::vector<std::array<float, 2>>(8001)), "Mapping list u"), 8000u);
   EXPECT_EQ(traced(vertexList(many), "Vertices list x"), 8000u);
+  EXPECT_EQ(traced(model("Big", {vertexList(many), faceList(manyFaces)}), "Polygon point a"), 8000u);
 
   // Every prefix of a valid model ends inside the data (checked by the ASan run).
   Bytes whole = model("Tri", {good, faceList({{0, 1, 2}}), mappingList({{0, 0}, {1, 0}, {0, 1}})});
@@ -154,22 +155,24 @@ TEST(Load3dsTest, UnmappablePathsGiveOneLineAndAnEmptyMesh) {
   }
 }
 
-// Counter-clockwise seen from +z: normal (0, 0, 1). The second face shares the edge 0-2 at a right
-// angle with normal (1, 0, 0). Vertex 4 is unused; the third face repeats a corner, counting with a
+// Counter-clockwise seen from +z: normal (0, 0, 1). The second face shares the edge 0-2 with
+// normal (0.71, -0.71, 0); both meet 0-2 at 45 degrees, so each face normal must be made unit
+// length before it counts. Vertex 4 is unused; the third face repeats a corner, counting with a
 // zero normal. The means are not renormalised.
 TEST(VertexNormalsTest, PlainMeanOfFaceNormals) {
-  Loaded l = load(model("N", {vertexList({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, -1}, {5, 5, 5}, {2, 2, 2}}),
+  Loaded l = load(model("N", {vertexList({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 0, -1}, {5, 5, 5}, {2, 2, 2}}),
                               faceList({{0, 1, 2}, {0, 3, 2}, {5, 5, 1}})}));
   Mesh* m = l.mesh.get();
   m->normals[4] = {9, 9, 9};
   computeVertexNormals(*m);
-  const Vec3 expected[] = {{0.5f, 0, 0.5f}, {0, 0, 0.5f}, {0.5f, 0, 0.5f}, {1, 0, 0}, {0, 0, 0}, {0, 0, 0}};
+  const float h = 0.3535534f, d = 0.7071068f;
+  const Vec3 expected[] = {{h, -h, 0.5f}, {0, 0, 0.5f}, {h, -h, 0.5f}, {d, -d, 0}, {0, 0, 0}, {0, 0, 0}};
   for (int i = 0; i < 6; ++i) expectVec(m->normals[i], expected[i]);
 
   m->faces[0][0] = 6;  // a hand-built face outside the vertex list is skipped, not read
   m->vertices[6] = {0, 0, 5};
   computeVertexNormals(*m);
-  expectVec(m->normals[0], {1, 0, 0});
+  expectVec(m->normals[0], {d, -d, 0});
   expectVec(m->normals[1], {0, 0, 0});
 }
 
