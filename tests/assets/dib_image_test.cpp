@@ -22,7 +22,7 @@ class DibTest : public ::testing::Test {
 
   // The picture as 0xRRGGBB values, bottom row first; empty when refused.
   Pixels decode(const Bytes& file) {
-    auto image = decodeDib(file.data(), file.size());
+    auto image = decodeDib(guarded(file), file.size());
     Pixels out;
     if (!image) return out;
     EXPECT_EQ(image->pixels.size(), size_t{3} * image->width * image->height);
@@ -129,7 +129,7 @@ TEST_F(DibTest, BadFilesAreRefusedWithExactlyOneMessage) {
     EXPECT_TRUE(refusedWith(far, conversion)) << compression;
   }
 
-  // Every prefix of each kind of file: refused once or decoded, never read beyond (ASan run).
+  // Every prefix of each kind of file: refused once or decoded, never read beyond its end.
   for (const auto& encoding : kEncodings) {
     Bytes whole = makeBmp(encoding.first);
     for (auto end = whole.begin(); end != whole.end(); ++end) {
