@@ -2,7 +2,9 @@
 #pragma once
 
 #include <stdlib.h>
+#include <sys/mman.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -27,6 +29,19 @@ inline void putFloat(Bytes& b, float f) {
   put(b, v, 4);
 }
 inline void append(Bytes& b, const Bytes& more) { b.insert(b.end(), more.begin(), more.end()); }
+
+// A copy of `bytes` that ends where a page no one may read begins, so that any read past the end
+// crashes the test, with or without the sanitizer. Valid until the next call.
+inline const uint8_t* guarded(const Bytes& bytes) {
+  constexpr size_t kSize = size_t{1} << 20;
+  static uint8_t* const pages = [] {
+    auto* p = static_cast<uint8_t*>(::mmap(nullptr, 2 * kSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    ::mprotect(p + kSize, kSize, PROT_NONE);
+    return p;
+  }();
+  if (bytes.size() > kSize) std::abort();  // a test file this large needs a larger guard
+  return std::copy(bytes.begin(), bytes.end(), pages + kSize - bytes.size()) - bytes.size();
+}
 
 // A BMP file (or packed DIB) from its parts; sizes and offsets are filled in. clrUsed 0 stands for
 // the palette's size when that is short of the full table.

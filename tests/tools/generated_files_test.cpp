@@ -64,8 +64,9 @@ TEST(GeneratedFiles, FontSheetGlyphsStayInsideTheirCells) {
 }
 
 // Every picture and model lies where the program loads it from and reads without complaint; the
-// models are closed, wound outward and smooth.
-TEST(GeneratedFiles, PicturesAndModelsLoadWhereTheProgramLooks) {
+// models are closed and wound outward. The music stream takes 44.1 kHz stereo; the demo ends
+// with the track.
+TEST(GeneratedFiles, AssetsLoadWhereTheProgramLooks) {
   for (const char* path : kJpegAssetPaths) EXPECT_TRUE(loadJpegImage((kRun + "/" + path).c_str())) << path;
   for (const char* path : kModelPaths) {
     SCOPED_TRACE(path);
@@ -76,24 +77,15 @@ TEST(GeneratedFiles, PicturesAndModelsLoadWhereTheProgramLooks) {
     ASSERT_GT(mesh->vertexCount, 100);
     // Every edge used once in each direction: closed, and every face wound the same way.
     std::set<std::pair<int, int>> edges;
-    MeshData loaded;
+    MeshData loaded{std::vector<float>(&mesh->vertices[0].x, &mesh->vertices[mesh->vertexCount].x), {}};
     for (int f = 0; f < mesh->faceCount; ++f)
       for (int k = 0; k < 3; ++k) {
         EXPECT_TRUE(edges.insert({mesh->faces[f][k], mesh->faces[f][(k + 1) % 3]}).second) << "an edge used twice one way";
         loaded.faces.push_back(uint16_t(mesh->faces[f][k]));
       }
     for (const auto& [a, b] : edges) ASSERT_TRUE(edges.count({b, a})) << "open edge " << a << "-" << b;
-    computeVertexNormals(*mesh);
-    for (int v = 0; v < mesh->vertexCount; ++v) {
-      loaded.positions.insert(loaded.positions.end(), &mesh->vertices[v].x, &mesh->vertices[v].x + 3);
-      EXPECT_GT(vecLength(mesh->normals[v]), 0.3f) << "vertex " << v << " has no smooth normal";
-    }
     EXPECT_GT(signedVolume(loaded), 0) << "faces wind inward";
   }
-}
-
-// The music stream takes 44.1 kHz stereo; the demo ends with the track.
-TEST(GeneratedFiles, MusicIsStereoOfTheDemosLength) {
   OggVorbis_File vf;
   ASSERT_EQ(ov_fopen((kRun + "/data/Vavorerid_by__qx_.ogg").c_str(), &vf), 0);
   EXPECT_TRUE(ov_info(&vf, -1)->rate == 44100 && ov_info(&vf, -1)->channels == 2);
@@ -101,49 +93,37 @@ TEST(GeneratedFiles, MusicIsStereoOfTheDemosLength) {
   ov_clear(&vf);
 }
 
-struct Clip { int type; ClipTimes t; ParameterBlock p; };
-
-// The default demo as the program's project loader reads it from the run folder.
-std::vector<Clip> defaultDemo() {
+// The default demo as the program's project loader reads it from the run folder. Every Image ID
+// and Model ID names an asset, and every value lies inside the range of its editor field: one
+// outside would be changed the moment the clip is selected. At every position the millisecond
+// clock can give, something opaque fills the view and, from the first camera on, exactly one
+// camera is active: a cut falling exactly on a clock position would leave neither neighbour active.
+TEST(DefaultProject, UsesAllSevenTypesAndCoversEveryClockPosition) {
   Timeline tl;
   std::string error;
-  EXPECT_EQ(loadProject(tl, kRun + "/save.brz", &error), LoadResult::kLoaded) << error;
+  ASSERT_EQ(loadProject(tl, kRun + "/save.brz", &error), LoadResult::kLoaded) << error;
+  struct Clip { int type; ClipTimes t; ParameterBlock p; };
   std::vector<Clip> clips;
-  for (size_t layer = 0; layer < kLayerCount; ++layer)
-    for (size_t i = 0; i < tl.layerClipTypes[layer].size(); ++i)
-      clips.push_back({tl.layerClipTypes[layer][i], tl.layerClipTimes[layer][i], *tl.layerClipParams[layer][i]});
-  return clips;
-}
-
-// Every Image ID and Model ID names an asset, and every value lies inside the range of its
-// editor field: one outside would be changed the moment the clip is selected.
-TEST(DefaultProject, UsesAllSevenTypesWithValuesTheEditorKeeps) {
   std::set<int> types;
-  for (const Clip& c : defaultDemo()) {
-    SCOPED_TRACE(testing::Message() << "type " << c.type << " at " << c.t.start << " s");
-    types.insert(c.type);
-    const bool target = c.p[0] >= kRenderTargetSlot0 && c.p[0] <= kRenderTargetSlot2;
-    EXPECT_TRUE((c.type != kLayer2D && c.type != kFlat) || c.p[0] <= 20 || target) << c.p[0];  // sheets, JPEGs
-    EXPECT_TRUE(c.type != kModel3D || c.p[7] < kMeshCount) << c.p[7];
-    ParameterBlock copy = c.p;
-    auto panel = makeParameterPanel(c.type, copy, nullptr);
-    auto* fields = dynamic_cast<FieldListPanel*>(panel.get());
-    ASSERT_TRUE(fields && fields->fieldCount() == c.p.paramCount);
-    for (int k = 0; k < c.p.paramCount; ++k)
-      EXPECT_TRUE(c.p[k] >= fields->field(k).minimum && c.p[k] < fields->field(k).upperBound &&
-                  (fields->isFloatField(k) || c.p[k] == std::trunc(c.p[k]))) << "value " << k << ": " << c.p[k];
-  }
-  EXPECT_EQ(types.size(), 7u);
-}
-
-// At every position the millisecond clock can give, something opaque fills the view and, from
-// the first camera on, exactly one camera is active: a cut falling exactly on a clock position
-// would leave neither neighbour active.
-TEST(DefaultProject, CutsCoverEveryClockPositionToTheEnd) {
-  const std::vector<Clip> clips = defaultDemo();
-  ASSERT_FALSE(clips.empty());
   float firstCamera = 1e9f;
-  for (const Clip& c : clips) firstCamera = c.type == kCamera ? std::min(firstCamera, c.t.start) : firstCamera;
+  for (size_t layer = 0; layer < kLayerCount; ++layer)
+    for (size_t i = 0; i < tl.layerClipTypes[layer].size(); ++i) {
+      const Clip& c = clips.emplace_back(Clip{tl.layerClipTypes[layer][i], tl.layerClipTimes[layer][i], *tl.layerClipParams[layer][i]});
+      SCOPED_TRACE(testing::Message() << "type " << c.type << " at " << c.t.start << " s");
+      types.insert(c.type);
+      firstCamera = c.type == kCamera ? std::min(firstCamera, c.t.start) : firstCamera;
+      const bool target = c.p[0] >= kRenderTargetSlot0 && c.p[0] <= kRenderTargetSlot2;
+      EXPECT_TRUE((c.type != kLayer2D && c.type != kFlat) || c.p[0] <= 20 || target) << c.p[0];  // sheets, JPEGs
+      EXPECT_TRUE(c.type != kModel3D || c.p[7] < kMeshCount) << c.p[7];
+      ParameterBlock copy = c.p;
+      auto panel = makeParameterPanel(c.type, copy, nullptr);
+      auto* fields = dynamic_cast<FieldListPanel*>(panel.get());
+      ASSERT_TRUE(fields && fields->fieldCount() == c.p.paramCount);
+      for (int k = 0; k < c.p.paramCount; ++k)
+        EXPECT_TRUE(c.p[k] >= fields->field(k).minimum && c.p[k] < fields->field(k).upperBound &&
+                    (fields->isFloatField(k) || c.p[k] == std::trunc(c.p[k]))) << "value " << k << ": " << c.p[k];
+    }
+  EXPECT_EQ(types.size(), 7u);
   for (int ms = 1; ms < int(kTrackSeconds * 1000); ++ms) {
     const float t = float(ms) * 0.001f;
     int opaque = 0, cameras = 0;
