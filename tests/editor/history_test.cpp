@@ -9,7 +9,6 @@
 #include "editor/autosave.h"
 #include "editor/history.h"
 #include "editor_fixture.h"
-#include "shell/frame_pass.h"
 
 namespace korvalin::test {
 namespace {
@@ -192,18 +191,6 @@ TEST_F(HistoryTest, WheelRunsCtrlKeysAndAnEditInTheMiddleOfADrag) {
     for (int i = 0; i < 3; ++i) history->undo();
     EXPECT_EQ(bytes(), before);
   }
-
-  // Ctrl+Shift+Z reaches the editor as a chord in --editor mode; without, as Z, which does nothing.
-  WindowEvent ctrlShiftZ;
-  ctrlShiftZ.kind = EventKind::kKeyDown, ctrlShiftZ.virtualKey = 'Z', ctrlShiftZ.ctrl = ctrlShiftZ.shift = true;
-  ShellState plain, editorMode;
-  editorMode.editorMode = true;
-  applyWindowEvent(ctrlShiftZ, plain), applyWindowEvent(ctrlShiftZ, editorMode);
-  const ShellInput& a = plain.input, & b = editorMode.input;
-  EXPECT_EQ(std::tuple(a.lastKey, a.chordKey, b.lastKey, b.chordKey, b.chordShift), std::tuple('Z', 0, 0, 'Z', true));
-  const std::vector<uint8_t> before = bytes();
-  key('Z');  // Ctrl+Z of the no-argument mode: a key without binding, even with steps to undo
-  EXPECT_EQ(bytes(), before);
 }
 
 TEST_F(HistoryTest, AtMostAThousandStepsAndSixtyFourMegabytes) {
