@@ -109,7 +109,6 @@ TEST_F(HistoryTest, RandomEditsUndoAndRedoExactlyOneByOneAndAllTogether) {
   };
   begin(randomProject());
   const std::vector<uint8_t> start = bytes();
-  int recorded[8] = {};
   for (int edit = 0; edit < 300; ++edit) {
     history->setTime(now += 1.0);
     int32_t layer = pick(6);
@@ -131,17 +130,16 @@ TEST_F(HistoryTest, RandomEditsUndoAndRedoExactlyOneByOneAndAllTogether) {
       default: key(kind == 5 ? kKeyC : kind == 6 ? kKeyDelete : kKeyL); break;
     }
     const auto after = snap();
+    ASSERT_TRUE(kind != 7 || editor->panel == nullptr) << "a panel on the blocks of the project replaced";
     // Every change of the project is one step, and every step a change.
     ASSERT_EQ(history->undoCount() - steps, after.first == before.first ? 0u : 1u) << "edit " << edit;
     if (after.first == before.first) continue;
-    ++recorded[kind];
     for (bool undoing : {true, false}) {
       ASSERT_TRUE(undoing ? history->undo() : history->redo());
       ASSERT_EQ(snap(), undoing ? before : after) << "edit " << edit;
       expectLivePanel();
     }
   }
-  for (int count : recorded) EXPECT_GT(count, 5);
   const std::vector<uint8_t> end = bytes();
   while (history->undo()) expectLivePanel();
   EXPECT_EQ(bytes(), start);
