@@ -127,7 +127,8 @@ TEST_F(MusicTest, StripShowsWaveformBeatsBarsAndLoopAndProceedSnapsTheNewClip) {
   }
   // Beats every 32.77 pixels, bars every fourth from x 0, and the bars faintly across the rows.
   const Rgb beat{142, 140, 133}, bar{214, 212, 204};
-  expectPixels({{229, 748, beat}, {262, 748, bar}, {0, 748, bar}, {262, 700, over(kBlack, 0.16, kEvenRow)}}, 1);
+  expectPixels({{229, 748, beat}, {262, 748, bar}, {0, 748, bar}, {262, 700, over(kBlack, 0.16, kEvenRow)},
+                {30, 612, kEvenRow}}, 1);  // nothing of the loop band strays into the rows
   const Rgb loopBlue{60, 120, 230};
   expectPixels({{50, 590, over(loopBlue, 110.0 / 255.0, kBlack)}});  // the loop band, over the ruler text
   EXPECT_EQ(text(12, 850, kStripTop + 11, 19), "snap on  125.00 BPM");  // in ink, not the lines' colour
