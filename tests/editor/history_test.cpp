@@ -4,12 +4,10 @@
 #include <filesystem>
 #include <random>
 #include <regex>
-#include <tuple>
 
 #include "editor/autosave.h"
 #include "editor/history.h"
 #include "editor_fixture.h"
-#include "shell/frame_pass.h"
 
 namespace korvalin::test {
 namespace {
@@ -72,11 +70,6 @@ class HistoryTest : public EditorTest {
     const auto [x, y] = box(k);
     for (auto [my, buttons] : {std::pair{y, 0}, {y, L}, {y - dy, L}, {y - dy, 0}}) pass(x, my, buttons);
   }
-  // Proceed in the dialog opened for a type, the new clip going to `layer`.
-  void proceed(int32_t layer) {
-    editor->newClipLayer = static_cast<float>(layer);
-    for (int buttons : {0, L, 0}) pass(700, 155, buttons);
-  }
   void expectLivePanel() {
     auto* panel = dynamic_cast<FieldListPanel*>(editor->panel.get());
     ASSERT_TRUE(timeline.editMode != kEditClip || (panel != nullptr && panel->param(0) ==
@@ -116,7 +109,6 @@ TEST_F(HistoryTest, RandomEditsUndoAndRedoExactlyOneByOneAndAllTogether) {
   };
   begin(randomProject());
   const std::vector<uint8_t> start = bytes();
-  int recorded[8] = {};
   for (int edit = 0; edit < 300; ++edit) {
     history->setTime(now += 1.0);
     int32_t layer = pick(6);
@@ -131,7 +123,10 @@ TEST_F(HistoryTest, RandomEditsUndoAndRedoExactlyOneByOneAndAllTogether) {
       case 0: case 1: drag(layer, clip, pick(61) - 30, kind == 1 ? R : L); break;
       case 2: for (int n = pick(3); n >= 0; --n) wheel(k, pick(2) * 2 - 1, 0.2); break;
       case 3: valueDrag(k, pick(21) - 10); break;
-      case 4: proceed(pick(6)); break;
+      case 4:  // Proceed, the new clip going to a random layer
+        editor->newClipLayer = static_cast<float>(pick(6));
+        for (int buttons : {0, L, 0}) pass(700, 155, buttons);
+        break;
       default: key(kind == 5 ? kKeyC : kind == 6 ? kKeyDelete : kKeyL); break;
     }
     const auto after = snap();
@@ -139,14 +134,12 @@ TEST_F(HistoryTest, RandomEditsUndoAndRedoExactlyOneByOneAndAllTogether) {
     // Every change of the project is one step, and every step a change.
     ASSERT_EQ(history->undoCount() - steps, after.first == before.first ? 0u : 1u) << "edit " << edit;
     if (after.first == before.first) continue;
-    ++recorded[kind];
     for (bool undoing : {true, false}) {
       ASSERT_TRUE(undoing ? history->undo() : history->redo());
       ASSERT_EQ(snap(), undoing ? before : after) << "edit " << edit;
       expectLivePanel();
     }
   }
-  for (int count : recorded) EXPECT_GT(count, 5);
   const std::vector<uint8_t> end = bytes();
   while (history->undo()) expectLivePanel();
   EXPECT_EQ(bytes(), start);
@@ -154,77 +147,26 @@ TEST_F(HistoryTest, RandomEditsUndoAndRedoExactlyOneByOneAndAllTogether) {
   EXPECT_EQ(bytes(), end);
 }
 
-TEST_F(HistoryTest, WheelRunsCtrlKeysAndAnEditInTheMiddleOfADrag) {
+TEST_F(HistoryTest, WheelRunsHeldButtonsAndAThousandSteps) {
   begin(boxProject());
-  key(kKeyL);  // the file holds the same project
   drag(1, 0, 0);
-  wheel(1, +1, 1.0);
-  wheel(1, -1, 0.4);   // back where the run started
-  wheel(-1, +1, 1.0);  // no field under the mouse
-  EXPECT_EQ(history->undoCount(), 0u);
   wheel(2, +1, 1.0);
   wheel(2, +1, 0.6);  // too late to join the run
   EXPECT_EQ(history->undoCount(), 2u);
-  pass(700, 300);
   pass(700, 300, L);
   EXPECT_FALSE(history->undo()) << "a button is held";
   pass(700, 300);
-  for (auto [key, shift, redo] : {std::tuple{'Y', false, 0u}, {'Z', false, 1u}, {'Z', true, 0u}, {'Z', false, 1u}}) {
-    history->handleChord(key, shift);
-    EXPECT_EQ(history->redoCount(), redo);
-  }
+  history->undo();
+  EXPECT_EQ(history->redoCount(), 1u);
   drag(1, 0, 30);
   EXPECT_EQ(history->redoCount(), 0u);
 
-  // C in the middle of a drag of a bar, then of a field: the drag before it, the copy, the drag
-  // after it.
-  const auto [fieldX, fieldY] = box(0);
-  for (auto [x, y, dx, dy] : {std::tuple{150, 635, 20, 0}, {fieldX, fieldY, 0, -3}}) {
-    const std::vector<uint8_t> before = bytes();
-    const size_t steps = history->undoCount();
-    pass(x, y);
-    pass(x, y, L);
-    pass(x + dx, y + dy, L);
-    pass(x + dx, y + dy, L, 0, kKeyC);
-    pass(x + 2 * dx, y + 2 * dy, L);
-    pass(x + 2 * dx, y + 2 * dy);
-    EXPECT_EQ(history->undoCount(), steps + 3);
-    for (int i = 0; i < 3; ++i) history->undo();
-    EXPECT_EQ(bytes(), before);
-  }
-
-  // Ctrl+Shift+Z reaches the editor as a chord in --editor mode; without, as Z, which does nothing.
-  WindowEvent ctrlShiftZ;
-  ctrlShiftZ.kind = EventKind::kKeyDown, ctrlShiftZ.virtualKey = 'Z', ctrlShiftZ.ctrl = ctrlShiftZ.shift = true;
-  ShellState plain, editorMode;
-  editorMode.editorMode = true;
-  applyWindowEvent(ctrlShiftZ, plain), applyWindowEvent(ctrlShiftZ, editorMode);
-  const ShellInput& a = plain.input, & b = editorMode.input;
-  EXPECT_EQ(std::tuple(a.lastKey, a.chordKey, b.lastKey, b.chordKey, b.chordShift), std::tuple('Z', 0, 0, 'Z', true));
-  const std::vector<uint8_t> before = bytes();
-  key('Z');  // Ctrl+Z of the no-argument mode: a key without binding, even with steps to undo
-  EXPECT_EQ(bytes(), before);
-}
-
-TEST_F(HistoryTest, AtMostAThousandStepsAndSixtyFourMegabytes) {
-  begin(boxProject());
-  drag(1, 0, 0);
+  // At most a thousand steps: the oldest go first.
+  const float before = (*timeline.layerClipParams[1][0])[0];
   for (int i = 0; i <= 1000; ++i) wheel(0, i % 2 == 0 ? +1 : -1, 1.0);
   EXPECT_EQ(history->undoCount(), 1000u);
   while (history->undo()) continue;
-  EXPECT_EQ((*timeline.layerClipParams[1][0])[0], 1.0f) << "the oldest step went first";
-
-  // Loads of 32,000-clip projects keep the projects they replace.
-  Timeline big[2];
-  for (int i = 0; i < 64000; ++i) big[i % 2].addClip(i / 2 % kLayerCount, 0.25f * i, 1.0f, i / 2 % kOperatorTypeCount);
-  for (int load = 0; load < 20; ++load) {
-    writeProject(big[load % 2]);
-    editor->loadProject();  // as L does, without drawing 32,000 bars
-    EXPECT_LE(history->bytes(), EditHistory::kMaxBytes);
-    EXPECT_GE(history->bytes(), std::min<size_t>(load + 1, 6) * 32000 * sizeof(ParameterBlock));
-  }
-  EXPECT_TRUE(history->undo());
-  EXPECT_EQ(bytes(), encodeProject(big[0]));
+  EXPECT_EQ((*timeline.layerClipParams[1][0])[0], before + 1.0f);
 }
 
 TEST_F(HistoryTest, AutosaveKeepsUnsavedChangesAndStartUpOffersThem) {
@@ -257,11 +199,8 @@ TEST_F(HistoryTest, AutosaveKeepsUnsavedChangesAndStartUpOffersThem) {
   EXPECT_EQ(recover({}) + recover(saved), "");
   EXPECT_TRUE(readFile(path + ".autosave").empty());
   EXPECT_PRED2(matches, recover({1, 2, 3}), ".*; not restored, kept as .*save.brz.autosave.unreadable\n");
-  std::filesystem::create_symlink(dir + "/nowhere", path + ".autosave");
-  EXPECT_PRED2(matches, recover({}), ".*autosave: cannot read: .*; not restored, kept as .*unreadable.1\n");
   EXPECT_PRED2(matches, recover(changes, RecoveryChoice::kDiscard),
                "Recovered unsaved changes from \\d\\d:\\d\\d\\. Restore them\\?.*kept as .*save.brz.autosave.old\n");
-  EXPECT_PRED2(matches, recover(changes, RecoveryChoice::kNobodyToAsk), ".*autosave.old.1 \\(no one to ask.*\n");
   EXPECT_EQ(readFile(path + ".autosave.old"), changes);
   EXPECT_EQ(bytes(), saved);
 

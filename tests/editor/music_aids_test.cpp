@@ -6,9 +6,7 @@
 
 #include "editor/music_aids.h"
 #include "editor_fixture.h"
-#include "shell/loop_playback.h"
 #include "shell/music_analysis.h"
-#include "tests/shell/fake_music.h"
 #include "timeline/sidecar.h"
 
 namespace korvalin::test {
@@ -46,25 +44,21 @@ TEST(TempoTest, GeneratedTrackClickTracksAndSilence) {
     EXPECT_NEAR(grid.bpm, bpm, 0.05);
     EXPECT_NEAR(grid.offset, 0.25, 0.01) << bpm;
   }
-  // Bars count from the first click, wherever it falls: 3.0 s is 1.125 s into a bar at 128.
-  EXPECT_NEAR(gridOf(clickTrack(128, 3.0, 30)).offset, 1.125, 0.01);
   EXPECT_EQ(gridOf(clickTrack(90, 0.25, 30), 120.0).bpm, 120.0);  // a known tempo only places beats
 
   const std::vector<float> silence(20 * kRate, 0.0f);
   EXPECT_FALSE(gridOf(silence).valid() || gridOf(silence, 120.0).valid());
-  EXPECT_FALSE(gridOf(clickTrack(120, 0.0, 3.0)).valid());  // too short to tell
 }
 
 // One clip on layer 0, a grid of 125 BPM from 0 (beats every 0.48 s) unless the sidecar gives
 // one, snapping on. At zoom 40 a pixel is 1 / 68.27 s.
 class MusicTest : public EditorTest {
  protected:
-  std::string sidecar() const { return path + kSidecarSuffix; }
   void start(float clipStart) {
     Timeline project;
     project.addClip(0, clipStart, 1.0f, kBox);
     EditorTest::start(project);
-    aids = std::make_unique<MusicAids>(sidecar());
+    aids = std::make_unique<MusicAids>(path + kSidecarSuffix);
     if (!aids->grid.valid()) aids->grid = BeatGrid{125.0, 0.0};
     editor->aids = aids.get();
     key('G');
@@ -98,88 +92,6 @@ TEST_F(MusicTest, DragsSnapToBeatsWithinSixPixelsAndLetGoWithoutDrift) {
   EXPECT_FLOAT_EQ(bar().start + bar().length, 2.40f);
 }
 
-// Snapping switched on and off in the middle of drags: whenever it is off, the bar is where the
-// plain rules alone put it.
-TEST_F(MusicTest, SnappingOffFollowsThePlainRulesBitForBit) {
-  start(1.0f);
-  const uint8_t g = 'G';
-  const struct { int x, buttons; uint8_t key; } script[] = {
-      {100, 0, g}, {100, L, 0}, {137, L, g}, {143, L, 0}, {131, L, g}, {90, L, 0}, {90, 0, 0}, {120, 0, 0},
-      {120, R, g}, {101, R, 0}, {160, R, g}, {163, R, 0}, {80, 0, 0}, {80, R, 0}, {75, R, 0}};
-  std::vector<float> withAids, plain;
-  for (MusicAids* used : {aids.get(), static_cast<MusicAids*>(nullptr)}) {
-    std::vector<float>& out = used ? withAids : plain;
-    editor->aids = used;
-    key('L');
-    aids->snapping = true;
-    for (const auto& step : script) {
-      const bool snapped = aids->snapping;
-      pass(step.x, 611, step.buttons, 0, step.key);
-      if (used == nullptr && step.key == g) aids->snapping = !aids->snapping;
-      if (!snapped) out.insert(out.end(), {bar().start, bar().length});
-    }
-  }
-  EXPECT_EQ(withAids, plain);
-}
-
-TEST_F(MusicTest, LoopKeysAndTheSidecarKeepWhatTheUserWrote) {
-  const std::string mine = "# by hand\ntempo = 140\nloop_start = soon\nmarker = 3\n = 5\noffset = 0.1\n";
-  std::ofstream(sidecar()) << mine;
-  std::string warning;
-  EXPECT_EQ(Sidecar::read(sidecar(), &warning).number("tempo"), 140.0);
-  EXPECT_EQ(warning, sidecar() + ": line 3: 'loop_start = soon' is not 'key = number'; ignored (2 such lines)");
-  start(1.0f);
-  EXPECT_EQ(std::make_pair(aids->grid.bpm, aids->grid.offset), std::make_pair(140.0, 0.1));
-  auto at = [&](float t, uint8_t code) {
-    cursor = t;
-    key(code);
-  };
-  auto text = [&] { std::ifstream in(sidecar()); return std::string(std::istreambuf_iterator<char>(in), {}); };
-  at(14.0f, 'O');  // the end may come first
-  at(10.0f, 'i');
-  at(20.0f, 'I');  // not before the end: refused
-  at(9.0f, 'O');   // not after the start: refused
-  EXPECT_EQ(aids->loop.start, 10.0f);
-  EXPECT_EQ(aids->loop.end, 14.0f);
-  EXPECT_FALSE(aids->loop.wrapDue(14.5f, 15.0f));  // put past the end: plays on
-  EXPECT_EQ(text(), mine + "loop_end = 14.000000\nloop_start = 10.000000\n");
-  EXPECT_EQ(MusicAids(sidecar()).loop.end, 14.0f);
-  at(12.0f, 'K');
-  EXPECT_FALSE(aids->loop.start || aids->loop.end);
-  EXPECT_EQ(text(), mine);
-  ASSERT_TRUE(Sidecar().write(sidecar(), &warning));  // nothing left to keep: no file
-  EXPECT_FALSE(std::ifstream(sidecar()).good());
-
-  std::ofstream(sidecar()) << "tempo = 1001\noffset = 0.1\n";
-  testing::internal::CaptureStderr();
-  EXPECT_FALSE(MusicAids(sidecar()).grid.valid());
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            sidecar() + ": tempo 1001 is not between 0 and 1000 BPM; the music's own is used\n");
-}
-
-TEST(LoopPlaybackTest, ClockNeverPassesTheEndAndRestartsAtTheStart) {
-  uint32_t ticks = 0;
-  PlaybackClock clock([&] { return ticks; });
-  FakeMusic music;
-  Transport transport(clock, music);
-  LoopRange loop{2.0f, 3.0f};
-  LoopPlayback playback;
-  // 7 ms passes for 7 s, the music keeping time: up to the end once, then four more times round.
-  float previous = 0.0f;
-  for (int pass = 0; pass < 1000; ++pass, ticks += 7, music.time += 7) {
-    playback.beforePass(loop, transport);
-    const float t = clock.elapsed();
-    ASSERT_LT(t, 3.0f) << "pass " << pass;
-    EXPECT_TRUE(t >= previous || std::fabs(t - 2.0f) < 0.0005f) << t;
-    playback.shown(previous = t);
-    transport.resumePlaying();
-    transport.syncClockToMusic();
-  }
-  // Each restart the exact seek to 2 s, and no other.
-  EXPECT_EQ(std::count(music.calls.begin(), music.calls.end(), "position 352800"), 4);
-  EXPECT_EQ(music.calls.size(), 1004u);
-}
-
 TEST_F(MusicTest, StripShowsWaveformBeatsBarsAndLoopAndProceedSnapsTheNewClip) {
   start(20.0f);
   std::vector<float> s(4 * kRate, 0.0f);  // silent but for a tone from 2.0 to 2.5 s
@@ -188,7 +100,12 @@ TEST_F(MusicTest, StripShowsWaveformBeatsBarsAndLoopAndProceedSnapsTheNewClip) {
   peaks->add(s.data(), s.size());
   peaks->finish();
   aids->setAnalysis(peaks, nullptr);
-  aids->loop = LoopRange{0.5f, 1.0f};
+  // The loop from 0.5 to 1 s by the keys: the end may come first; an end not after the start is refused.
+  for (auto [at, code] : {std::pair{1.0f, 'O'}, {0.5f, 'i'}, {0.25f, 'o'}}) {
+    cursor = at;
+    key(code);
+  }
+  EXPECT_TRUE(aids->loop.start == 0.5f && aids->loop.end == 1.0f);
   // The burst in the strip at three zooms (three levels of peaks), x 136.5 to 170.7 at zoom 40.
   const Rgb wave{38, 48, 84};
   for (int32_t zoom : {10, 2000, 40}) {
@@ -201,17 +118,19 @@ TEST_F(MusicTest, StripShowsWaveformBeatsBarsAndLoopAndProceedSnapsTheNewClip) {
     grab();
     for (int32_t x = 0; x < 850; ++x) {  // left of the status
       const double t0 = viewStart + x / p, t1 = t0 + 1 / p;
-      // 8 pixels above and below the middle: a column is full one way or the other.
-      const bool shown = at(x, 748) == wave || at(x, 764) == wave;
+      // 8 pixels above and below the middle: a column is full one way or the other; silence
+      // leaves even the middle row empty.
+      const bool shown = at(x, 748) == wave || at(x, 764) == wave || at(x, 756) == wave;
       EXPECT_TRUE(t0 < 2.0 || t1 > 2.5 || shown) << "zoom " << zoom << " x " << x;
       EXPECT_FALSE((t1 < 2.0 - margin || t0 > 2.5 + margin) && shown) << "zoom " << zoom << " x " << x;
     }
   }
   // Beats every 32.77 pixels, bars every fourth from x 0, and the bars faintly across the rows.
   const Rgb beat{142, 140, 133}, bar{214, 212, 204};
-  expectPixels({{229, 748, beat}, {262, 748, bar}, {0, 748, bar}, {262, 700, over(kBlack, 0.16, kEvenRow)}}, 1);
-  EXPECT_GT(at(50, 590).b, at(50, 590).r + 40);  // the loop band, blue on the ruler
-  EXPECT_EQ(at(80, 590), at(120, 590));          // and nothing beyond its end
+  expectPixels({{229, 748, beat}, {262, 748, bar}, {0, 748, bar}, {262, 700, over(kBlack, 0.16, kEvenRow)},
+                {30, 612, kEvenRow}}, 1);  // nothing of the loop band strays into the rows
+  const Rgb loopBlue{60, 120, 230};
+  expectPixels({{50, 590, over(loopBlue, 110.0 / 255.0, kBlack)}});  // the loop band, over the ruler text
   EXPECT_EQ(text(12, 850, kStripTop + 11, 19), "snap on  125.00 BPM");  // in ink, not the lines' colour
 
   cursor = static_cast<float>(1.44 + 5 / p);
@@ -226,19 +145,29 @@ TEST_F(MusicTest, StripShowsWaveformBeatsBarsAndLoopAndProceedSnapsTheNewClip) {
   editor->setZoom(75);
   pass(0, 0);
   grab();
-  expectPixels({{0, 748, bar}, {4, 748, beat}, {2, 748, {112, 110, 104}}, {16, 748, bar}});
+  // Lines one pixel wide, whatever width the rows' grid left behind.
+  const Rgb strip{112, 110, 104};
+  expectPixels({{0, 748, bar}, {4, 748, beat}, {2, 748, strip}, {3, 748, strip}, {5, 748, strip}, {16, 748, bar}});
+  aids->loop = LoopRange{3.0f, std::nullopt};  // one end alone: a mark at x 384
+  pass(0, 0);
+  grab();
+  expectPixels({{384, 590, over(loopBlue, 200.0 / 255.0, kCanvas)}});
   std::vector<PeakPair> columns(3);
   for (int32_t width : {0, -5}) {
     peakColumns(*peaks, 0.0, 40.0, width, columns);
     EXPECT_TRUE(columns.empty()) << width;
   }
-  // A window of 64 frames reads the 64-frame spans, widened to whole ones: from frame 0 here.
+  // A window of 64 frames reads the 64-frame spans, widened to whole ones: from frame 0 here;
+  // one of 32 the 32-frame spans. Clicks in the second half of a span and in the last, part span.
   WaveformPeaks spike(64);  // 64 frames a second, so that the times are exact
-  std::vector<float> first(256, 0.0f);
-  first[0] = 1.0f;
+  std::vector<float> first(260, 0.0f);
+  first[0] = first[160] = first[258] = 1.0f;
   spike.add(first.data(), first.size());
   spike.finish();
   EXPECT_GT(spike.range(0.5, 1.5).high, 0.0f);
+  EXPECT_EQ(spike.range(0.5, 1.0).high, 0.0f);
+  EXPECT_GT(spike.range(2.0, 3.0).high, 0.0f);
+  EXPECT_GT(spike.range(4.0, 4.1).high, 0.0f);
 }
 
 }  // namespace
