@@ -4,6 +4,7 @@
 // keeps time only. Both pace themselves with sleeps, so their rate may differ from the wall clock
 // by a few per cent: bounds allow for it.
 #include <SDL.h>
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <ogg/ogg.h>
 #include <sys/stat.h>
@@ -22,6 +23,23 @@
 
 #include "platform/music_stream.h"
 #include "tools/music.h"
+
+// Stand-ins for SDL's: with gNoAudio, SDL's audio system cannot start at all, not even on its
+// dummy driver; each device asked for is noted as "capture allowed-changes".
+bool gNoAudio = false;
+std::vector<std::string> gDevicesAsked;
+
+extern "C" int SDL_InitSubSystem(Uint32 flags) {
+  if (gNoAudio && (flags & SDL_INIT_AUDIO) != 0) return SDL_SetError("no audio here");
+  return reinterpret_cast<int (*)(Uint32)>(dlsym(RTLD_NEXT, "SDL_InitSubSystem"))(flags);
+}
+
+extern "C" SDL_AudioDeviceID SDL_OpenAudioDevice(const char* name, int capture, const SDL_AudioSpec* want,
+                                                 SDL_AudioSpec* have, int changes) {
+  gDevicesAsked.push_back(std::to_string(capture) + " " + std::to_string(changes));
+  using Open = SDL_AudioDeviceID (*)(const char*, int, const SDL_AudioSpec*, SDL_AudioSpec*, int);
+  return reinterpret_cast<Open>(dlsym(RTLD_NEXT, "SDL_OpenAudioDevice"))(name, capture, want, have, changes);
+}
 
 namespace korvalin {
 namespace {
@@ -158,19 +176,20 @@ TEST_F(MusicStreamTest, SeeksPlayFromTheirFrameAtAnyRate) {
     const int32_t length = music.getLength();
     EXPECT_EQ(length, rate == 44100 ? 3000 : 4000);
     EXPECT_EQ(music.getTime(), 0);
-    const struct { uint32_t bytes; int32_t ms; } seeks[] = {{441000, 2500}, {176400, 1000}, {123480, 700}, {0, 0}};
+    // Past the end (ms -1), the time stands at the length and nothing more is heard.
+    const struct { uint32_t bytes; int32_t ms; } seeks[] = {{441000, 2500}, {176400, 1000}, {20 * 176400, -1}, {123480, 700}, {0, 0}};
     for (const auto& seek : seeks) {
       music.setPosition(seek.bytes);
-      EXPECT_EQ(music.getTime(), seek.ms) << seek.bytes;
+      EXPECT_EQ(music.getTime(), seek.ms < 0 ? length : seek.ms) << seek.bytes;
       const size_t before = settledSize(output);
       music.setPaused(false);
       const WallClock::time_point start = WallClock::now();
       while (fileSize(output) < before + (kWindow + 8192) * 4 && millisSince(start) < 60000) sleepMs(20);
       music.setPaused(true);
-      EXPECT_EQ(soundStartsAt(output, before), static_cast<int64_t>(seek.ms) * rate / 1000 % kWindow) << seek.bytes;
+      EXPECT_EQ(soundStartsAt(output, before), seek.ms < 0 ? -1 : static_cast<int64_t>(seek.ms) * rate / 1000 % kWindow) << seek.bytes;
     }
-    // Played into the end, the last 100 ms are followed by silence only; at the end or past it,
-    // the time stands at the length.
+    // Played into the end, the last 100 ms are followed by silence only, and the time stands at
+    // the length.
     music.setPosition(static_cast<uint32_t>(length - 100) * 1764 / 10);
     const size_t before = settledSize(output);
     music.setPaused(false);
@@ -183,8 +202,6 @@ TEST_F(MusicStreamTest, SeeksPlayFromTheirFrameAtAnyRate) {
     EXPECT_NE(played.find_first_not_of('\0', before), std::string::npos) << "the last 100 ms";
     EXPECT_EQ(played.find_first_not_of('\0', before + static_cast<size_t>(rate) * 4 * 15 / 100), std::string::npos)
         << "silence after the end";
-    EXPECT_EQ(music.getTime(), length);
-    music.setPosition(20 * 176400);
     EXPECT_EQ(music.getTime(), length);
   }
   EXPECT_FALSE(isOpen(tones44));  // the file before is closed
@@ -308,10 +325,38 @@ TEST_F(MusicStreamTest, UnplayableFilesAndPipesHaveNoEnd) {
   std::remove(pipe.c_str());
 }
 
+// With no audio output at all, not even SDL's dummy driver, the time runs on the clock alone up
+// to the music's end; the silence is reported once, however often music is opened.
+TEST_F(MusicStreamTest, WithoutAnyAudioTheClockAloneKeepsTime) {
+  uint64_t micros = 0;
+  gNoAudio = true;
+  ::testing::internal::CaptureStderr();
+  {
+    MusicStream clocked([&] { return micros; });
+    clocked.init();
+    const struct { std::string path; int32_t later, atTheEnd; } files[] = {{tones44, 1500, 3000}, {writeTones(0, 44100), 0, 0}};
+    for (const auto& f : files) {
+      EXPECT_TRUE(clocked.open(f.path.c_str()));
+      EXPECT_EQ(clocked.audioDriver(), "");
+      clocked.playPaused();
+      clocked.setPosition(176400);
+      clocked.setPaused(false);
+      micros += 500000;
+      EXPECT_EQ(clocked.getTime(), f.later);
+      micros += 4500000;
+      EXPECT_EQ(clocked.getTime(), f.atTheEnd);
+    }
+  }
+  gNoAudio = false;
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "korvalin: no audio device; the music plays silently\n");
+  EXPECT_TRUE(gDevicesAsked.empty());
+}
+
 // Where no audio device works (ctest runs this under SDL's own driver order, a driver that does
 // not exist and the dummy driver asked for): a fallback says so in one line of ours, once even
 // when F1 opens the music again, and the audio library says nothing; asking for silence, or having
-// sound, prints nothing.
+// sound, prints nothing. The device is an output in the music's own format: SDL converts for the
+// card.
 TEST(MusicSilenceTest, NoDeviceIsReportedInOneLineOnceAndTheDummyDriverKeepsTime) {
   const std::string path = tempPath("silence.ogg");
   std::string error;
@@ -332,6 +377,7 @@ TEST(MusicSilenceTest, NoDeviceIsReportedInOneLineOnceAndTheDummyDriverKeepsTime
   std::remove(path.c_str());
   const bool fellBack = driver == "dummy" && (asked == nullptr || std::string(asked) != "dummy");
   EXPECT_EQ(printed, fellBack ? "korvalin: no audio device; the music plays silently\n" : "") << driver;
+  for (const std::string& device : gDevicesAsked) EXPECT_EQ(device, "0 0");
 }
 
 }  // namespace
