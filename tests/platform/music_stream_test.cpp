@@ -99,7 +99,8 @@ bool isOpen(const std::string& path) {
 }
 
 // The frame of the tones (modulo kWindow) at which the first sound after byte `from` of the disk
-// driver's output starts, or -1 when there is no sound there.
+// driver's output starts, or -1 when there is no sound there. Each tone's phase gives the frame
+// modulo its period; as 100 is -1 modulo 101, n = a + 100 ((a - b) mod 101) has both remainders.
 int64_t soundStartsAt(const std::string& output, size_t from) {
   std::ifstream in(output, std::ios::binary);
   std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -108,7 +109,7 @@ int64_t soundStartsAt(const std::string& output, size_t from) {
   size_t first = from / 4;
   while (first * 2 + 1 < pcm.size() && pcm[first * 2] == 0 && pcm[first * 2 + 1] == 0) ++first;
   if ((first + kWindow) * 2 > pcm.size()) return -1;
-  double phase[2];
+  int64_t frame[2];
   for (int channel = 0; channel < 2; ++channel) {
     const int period = 100 + channel;
     double s = 0, c = 0;
@@ -116,19 +117,9 @@ int64_t soundStartsAt(const std::string& output, size_t from) {
       s += pcm[(first + k) * 2 + channel] * std::cos(2 * M_PI * k / period);
       c += pcm[(first + k) * 2 + channel] * std::sin(2 * M_PI * k / period);
     }
-    phase[channel] = std::fmod(std::atan2(s, c) / (2 * M_PI) * period + period, period);
+    frame[channel] = (std::llround(std::atan2(s, c) / (2 * M_PI) * period) - 25 + 2 * period) % period;
   }
-  int64_t best = -1;
-  double bestError = 1e9;
-  for (int n = 0; n < kWindow; ++n) {
-    const double e =
-        std::abs(std::remainder(n + 25 - phase[0], 100.0)) + std::abs(std::remainder(n + 25 - phase[1], 101.0));
-    if (e < bestError) {
-      bestError = e;
-      best = n;
-    }
-  }
-  return bestError < 2.0 ? best : -1;
+  return frame[0] + 100 * ((frame[0] - frame[1] + 101) % 101);
 }
 
 size_t fileSize(const std::string& path) {
