@@ -1,5 +1,6 @@
-// The window over SDL's offscreen driver, whose only display mode fits no window, and the error
-// reports. Events are pushed into SDL's queue as the system would deliver them.
+// The window over SDL's offscreen driver, the key map and the error reports. Events are pushed into
+// SDL's queue as the system would deliver them; what no test machine has (a display with other
+// modes, a failing mode switch, the exit) is reached through stand-ins for SDL's calls.
 #include <SDL.h>
 #include <GL/gl.h>
 #include <gtest/gtest.h>
