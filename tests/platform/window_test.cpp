@@ -250,7 +250,7 @@ TEST(PlatformWindowTest, EventsArriveTranslatedAndWhatAWindowLeftQueuedGoesWithI
 // Fullscreen takes the first true-colour mode of exactly the window's size, else any mode of that
 // size; without one, or when the switch fails, the window opens windowed and says so.
 TEST(PlatformWindowTest, FullscreenTakesAnExactModeOrSaysItRunsWindowed) {
-  ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0);
+  ASSERT_TRUE(SDL_InitSubSystem(SDL_INIT_VIDEO) == 0 && SDL_GL_LoadLibrary(nullptr) == 0);  // as above
   gModes = {{SDL_PIXELFORMAT_RGB565, 640, 480, 60, nullptr}, {SDL_PIXELFORMAT_RGB888, 640, 480, 60, nullptr},
             {SDL_PIXELFORMAT_ARGB8888, 640, 480, 60, nullptr}, {SDL_PIXELFORMAT_ARGB8888, 640, 600, 60, nullptr},
             {SDL_PIXELFORMAT_RGB565, 800, 600, 60, nullptr}};
