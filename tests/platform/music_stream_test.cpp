@@ -319,6 +319,9 @@ TEST_F(MusicStreamTest, WithoutAnyAudioTheClockAloneKeepsTime) {
         EXPECT_EQ(clocked.getTime(), f.later) << without;
         micros += 4500000;
         EXPECT_EQ(clocked.getTime(), f.atTheEnd) << without;
+        clocked.setPosition(88200);
+        micros += 100000;
+        EXPECT_EQ(clocked.getTime(), std::min(600, f.atTheEnd)) << without;
       }
     }
     gNoAudio = kAudioWorks;

@@ -251,9 +251,9 @@ TEST(PlatformWindowTest, EventsArriveTranslatedAndWhatAWindowLeftQueuedGoesWithI
 // size; without one, or when the switch fails, the window opens windowed and says so.
 TEST(PlatformWindowTest, FullscreenTakesAnExactModeOrSaysItRunsWindowed) {
   ASSERT_TRUE(SDL_InitSubSystem(SDL_INIT_VIDEO) == 0 && SDL_GL_LoadLibrary(nullptr) == 0);  // as above
-  gModes = {{SDL_PIXELFORMAT_RGB565, 640, 480, 60, nullptr}, {SDL_PIXELFORMAT_RGB888, 640, 480, 60, nullptr},
-            {SDL_PIXELFORMAT_ARGB8888, 640, 480, 60, nullptr}, {SDL_PIXELFORMAT_ARGB8888, 640, 600, 60, nullptr},
-            {SDL_PIXELFORMAT_RGB565, 800, 600, 60, nullptr}};
+  gModes = {{SDL_PIXELFORMAT_RGB565, 800, 600, 60, nullptr}, {SDL_PIXELFORMAT_RGB565, 640, 480, 60, nullptr},
+            {SDL_PIXELFORMAT_RGB888, 640, 480, 60, nullptr}, {SDL_PIXELFORMAT_ARGB8888, 640, 480, 60, nullptr},
+            {SDL_PIXELFORMAT_ARGB8888, 800, 480, 60, nullptr}};
   std::vector<std::string> said;
   setMessageSink([&](const std::string& text) { said.push_back(text); });
   const struct { int32_t width, height; bool switchFails; Uint32 format; } cases[] = {
