@@ -135,7 +135,9 @@ void MusicStream::init() {
 }
 
 bool MusicStream::startSilently() {
-  std::fputs("korvalin: no audio device; the music plays silently\n", stderr);
+  // Once: without any audio, every later open fails the same way.
+  if (!silenceReported_) std::fputs("korvalin: no audio device; the music plays silently\n", stderr);
+  silenceReported_ = true;
   if (audioStarted_) SDL_QuitSubSystem(SDL_INIT_AUDIO);
   // The dummy driver keeps time like a device, so the demo runs as it would with sound. It
   // overrides SDL_AUDIODRIVER, which may name the driver that just failed.

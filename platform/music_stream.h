@@ -50,6 +50,7 @@ class MusicStream : public MusicApi {
   MicrosSource now_;
   uint32_t device_ = 0;
   bool audioStarted_ = false;
+  bool silenceReported_ = false;
 
   void closeStream();
   bool openDevice();

@@ -1,10 +1,17 @@
-// The window over SDL's offscreen driver, whose only display mode fits no window, and the error
-// reports. Events are pushed into SDL's queue as the system would deliver them.
+// The window over SDL's offscreen driver, the key map and the error reports. Events are pushed into
+// SDL's queue as the system would deliver them; what no test machine has (a display with other
+// modes, a failing mode switch, the exit) is reached through stand-ins for SDL's calls.
 #include <SDL.h>
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
+#include <dlfcn.h>
+#include <unistd.h>
+
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -12,6 +19,13 @@
 #include "platform/message_box.h"
 #include "platform/window.h"
 #include "tests/common/leak_check.h"
+
+// Stand-ins for SDL calls, defined here so that the program's calls reach them first. Each passes
+// the call on to SDL unless a test has set it up.
+template <typename F>
+F sdl(F, const char* name) {
+  return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
+}
 
 // The message boxes, answered here: each one asked is noted as "flags caption: text [id text
 // flags, ...]", with " owned" when it belongs to a window; gPressed is the button pressed.
@@ -36,6 +50,53 @@ extern "C" int SDL_ShowMessageBox(const SDL_MessageBoxData* data, int* pressed) 
   }
   if (gPressed >= 0) *pressed = gPressed;
   return noteBox(data->flags, data->title, data->message, data->window, buttons + "]");
+}
+
+// A display whose modes the test lists (while gModes is not empty); the mode a window asks for is
+// noted, and the switch to it fails when gSwitchFails.
+std::vector<SDL_DisplayMode> gModes;
+SDL_DisplayMode gModeAsked;
+bool gSwitchFails = false;
+
+extern "C" int SDL_GetNumDisplayModes(int display) {
+  return gModes.empty() ? sdl(&SDL_GetNumDisplayModes, "SDL_GetNumDisplayModes")(display) : static_cast<int>(gModes.size());
+}
+
+extern "C" int SDL_GetDisplayMode(int display, int index, SDL_DisplayMode* mode) {
+  if (gModes.empty()) return sdl(&SDL_GetDisplayMode, "SDL_GetDisplayMode")(display, index, mode);
+  *mode = gModes.at(index);
+  return 0;
+}
+
+extern "C" int SDL_SetWindowDisplayMode(SDL_Window* window, const SDL_DisplayMode* mode) {
+  gModeAsked = *mode;
+  return sdl(&SDL_SetWindowDisplayMode, "SDL_SetWindowDisplayMode")(window, mode);
+}
+
+extern "C" int SDL_SetWindowFullscreen(SDL_Window* window, Uint32 flags) {
+  if (gModes.empty()) return sdl(&SDL_SetWindowFullscreen, "SDL_SetWindowFullscreen")(window, flags);
+  return gSwitchFails && flags != 0 ? -1 : 0;
+}
+
+SDL_GLContext gContextDeleted = nullptr;
+
+extern "C" void SDL_GL_DeleteContext(SDL_GLContext context) {
+  gContextDeleted = context;
+  sdl(&SDL_GL_DeleteContext, "SDL_GL_DeleteContext")(context);
+}
+
+const char* gVideoDriver = nullptr;  // the driver SDL is said to run on, when set
+
+extern "C" const char* SDL_GetCurrentVideoDriver() {
+  return gVideoDriver ? gVideoDriver : sdl(&SDL_GetCurrentVideoDriver, "SDL_GetCurrentVideoDriver")();
+}
+
+// SDL_Quit is what puts the desktop's mode back at exit.
+int gQuits = 0;
+
+extern "C" void SDL_Quit() {
+  ++gQuits;
+  sdl(&SDL_Quit, "SDL_Quit")();
 }
 
 namespace korvalin {
@@ -68,83 +129,87 @@ TEST(KeyMap, SdlKeysToVirtualKeys) {
   EXPECT_TRUE(virtualKeyFromSdl(SDLK_a - 1) == 192 && virtualKeyFromSdl(SDLK_z + 1) == 0 && virtualKeyFromSdl('/') == 191);
 }
 
-WindowEvent next(PlatformWindow& window) {
-  WindowEvent e;
-  EXPECT_TRUE(window.pollEvent(e));
-  return e;
-}
-
-void push(Uint32 type, void (*fill)(SDL_Event&) = nullptr) {
+// An event as SDL delivers it; `code` is the key, the button or the window's event.
+SDL_Event event(Uint32 type, int code = 0, Uint16 mod = 0, int wheelY = 0, int wheelX = 0, Uint32 direction = 0) {
   SDL_Event e;
   SDL_zero(e);
   e.type = type;
-  if (fill) fill(e);
-  SDL_PushEvent(&e);
+  switch (type) {
+    case SDL_KEYDOWN:
+    case SDL_KEYUP:
+      e.key.keysym.sym = code;
+      e.key.keysym.mod = mod;
+      e.key.repeat = type == SDL_KEYDOWN;
+      break;
+    case SDL_MOUSEWHEEL:
+      e.wheel.y = wheelY;
+      e.wheel.x = wheelX;
+      e.wheel.direction = direction;
+      break;
+    case SDL_WINDOWEVENT:
+      e.window.event = static_cast<Uint8>(code);
+      break;
+    default:
+      e.button.button = static_cast<Uint8>(code);
+  }
+  return e;
 }
 
-TEST(PlatformWindowTest, NoExactModeMeansAWindowAndTheMessageThenEventsArriveTranslated) {
+TEST(PlatformWindowTest, EventsArriveTranslatedAndWhatAWindowLeftQueuedGoesWithIt) {
   // The GL library stays loaded to the end, so that the leak check can name the driver's leaks.
   ASSERT_TRUE(SDL_InitSubSystem(SDL_INIT_VIDEO) == 0 && SDL_GL_LoadLibrary(nullptr) == 0);
-  std::vector<std::string> said;
-  setMessageSink([&](const std::string& text) { said.push_back(text); });
+  SDL_ShowCursor(SDL_DISABLE);
   std::string error;
-  auto window = PlatformWindow::create({"Tamsilvo - Korvalin", 640, 480, true}, &error);
+  auto window = PlatformWindow::create({"Tamsilvo - Korvalin", 640, 480, false}, &error);
   ASSERT_TRUE(window) << error;
-  EXPECT_EQ(said, std::vector<std::string>{"Mode Switch Failed.\nRunning In Windowed Mode."});
   EXPECT_TRUE(!window->fullscreen() && window->width() == 640 && window->height() == 480);
+  EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_ENABLE);
   GLint depth = 0;
   glGetIntegerv(GL_DEPTH_BITS, &depth);
   EXPECT_EQ(depth, 16);
   WindowEvent e;
   while (window->pollEvent(e)) {}
-
-  push(SDL_KEYDOWN, [](SDL_Event& ev) { ev.key.keysym.sym = SDLK_DELETE, ev.key.repeat = 1, ev.key.keysym.mod = KMOD_RCTRL; });
-  push(SDL_KEYUP, [](SDL_Event& ev) { ev.key.keysym.sym = SDLK_F1, ev.key.keysym.mod = KMOD_LSHIFT; });
-  push(SDL_MOUSEBUTTONDOWN, [](SDL_Event& ev) { ev.button.button = SDL_BUTTON_MIDDLE; });
-  push(SDL_MOUSEBUTTONUP, [](SDL_Event& ev) { ev.button.button = SDL_BUTTON_RIGHT; });
-  push(SDL_MOUSEBUTTONDOWN, [](SDL_Event& ev) { ev.button.button = SDL_BUTTON_LEFT; });
-  push(SDL_MOUSEBUTTONDOWN, [](SDL_Event& ev) { ev.button.button = SDL_BUTTON_X1; });
-  push(SDL_MOUSEWHEEL, [](SDL_Event& ev) { ev.wheel.y = 3; });
-  push(SDL_MOUSEWHEEL, [](SDL_Event& ev) { ev.wheel.y = 1, ev.wheel.direction = SDL_MOUSEWHEEL_FLIPPED; });
-  push(SDL_MOUSEWHEEL, [](SDL_Event& ev) { ev.wheel.x = 1; });
-  push(SDL_MOUSEMOTION);
-  push(SDL_QUIT);
-  push(SDL_WINDOWEVENT, [](SDL_Event& ev) { ev.window.event = SDL_WINDOWEVENT_CLOSE; });
-  push(SDL_WINDOWEVENT, [](SDL_Event& ev) { ev.window.event = SDL_WINDOWEVENT_MINIMIZED; });
-  push(SDL_WINDOWEVENT, [](SDL_Event& ev) { ev.window.event = SDL_WINDOWEVENT_RESTORED; });
-  push(SDL_WINDOWEVENT, [](SDL_Event& ev) { ev.window.event = SDL_WINDOWEVENT_MAXIMIZED; });
-  push(SDL_WINDOWEVENT, [](SDL_Event& ev) { ev.window.event = SDL_WINDOWEVENT_SIZE_CHANGED; });
-  push(SDL_WINDOWEVENT, [](SDL_Event& ev) { ev.window.event = SDL_WINDOWEVENT_MOVED; });
+  // Value: the key, button, wheel step or width the event carries (button -1 when none); mods:
+  // 1 for Ctrl, 2 for Shift.
+  const struct { SDL_Event in; EventKind kind; int32_t value; bool repeat; int mods; } events[] = {
+      {event(SDL_KEYDOWN, SDLK_DELETE, KMOD_RCTRL), EventKind::kKeyDown, kVkDelete, true, 1},
+      {event(SDL_KEYUP, SDLK_F1, KMOD_LSHIFT), EventKind::kKeyUp, kVkF1, false, 2},
+      {event(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_MIDDLE), EventKind::kButtonDown, 1, false, 0},
+      {event(SDL_MOUSEBUTTONUP, SDL_BUTTON_RIGHT), EventKind::kButtonUp, 2, false, 0},
+      {event(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT), EventKind::kButtonDown, 0, false, 0},
+      {event(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_X1), EventKind::kOther, -1, false, 0},
+      {event(SDL_MOUSEWHEEL, 0, 0, 1), EventKind::kWheel, 1, false, 0},
+      {event(SDL_MOUSEWHEEL, 0, 0, 1, 0, SDL_MOUSEWHEEL_FLIPPED), EventKind::kWheel, -1, false, 0},
+      {event(SDL_MOUSEWHEEL, 0, 0, 0, 1), EventKind::kOther, -1, false, 0},
+      {event(SDL_MOUSEMOTION), EventKind::kMouseMove, -1, false, 0},
+      {event(SDL_QUIT), EventKind::kTerminated, -1, false, 0},
+      {event(SDL_WINDOWEVENT, SDL_WINDOWEVENT_CLOSE), EventKind::kCloseRequested, -1, false, 0},
+      {event(SDL_WINDOWEVENT, SDL_WINDOWEVENT_MINIMIZED), EventKind::kMinimized, -1, false, 0},
+      {event(SDL_WINDOWEVENT, SDL_WINDOWEVENT_RESTORED), EventKind::kRestored, 640, false, 0},
+      {event(SDL_WINDOWEVENT, SDL_WINDOWEVENT_MAXIMIZED), EventKind::kRestored, 640, false, 0},
+      {event(SDL_WINDOWEVENT, SDL_WINDOWEVENT_SIZE_CHANGED), EventKind::kRestored, 640, false, 0},
+      {event(SDL_WINDOWEVENT, SDL_WINDOWEVENT_MOVED), EventKind::kOther, -1, false, 0}};
+  for (auto c : events) SDL_PushEvent(&c.in);
   window->postFullscreenToggle();
   window->postQuit();
-  // Value: the key, button, wheel step or width the event carries (button -1 when none).
-  const struct { EventKind kind; int32_t value; bool repeat; } expected[] = {
-      {EventKind::kKeyDown, kVkDelete, true}, {EventKind::kKeyUp, kVkF1, false},   {EventKind::kButtonDown, 1, false},
-      {EventKind::kButtonUp, 2, false},       {EventKind::kButtonDown, 0, false},  {EventKind::kOther, -1, false},
-      {EventKind::kWheel, 1, false},          {EventKind::kWheel, -1, false},      {EventKind::kOther, -1, false},
-      {EventKind::kMouseMove, -1, false},     {EventKind::kTerminated, -1, false},
-      {EventKind::kCloseRequested, -1, false}, {EventKind::kMinimized, -1, false}, {EventKind::kRestored, 640, false},
-      {EventKind::kRestored, 640, false},     {EventKind::kRestored, 640, false},  {EventKind::kOther, -1, false},
-      {EventKind::kToggleRequested, -1, false}, {EventKind::kQuitPosted, -1, false}};
-  for (const auto& want : expected) {
-    e = next(*window);
-    const int32_t value = want.kind == EventKind::kKeyDown || want.kind == EventKind::kKeyUp ? e.virtualKey
-                          : want.kind == EventKind::kWheel                                 ? e.wheelStep
-                          : want.kind == EventKind::kRestored                              ? e.width
-                                                                                           : e.button;
-    EXPECT_TRUE(e.kind == want.kind && value == want.value && e.repeat == want.repeat)
-        << static_cast<int>(want.kind) << " " << want.value << " got " << static_cast<int>(e.kind) << " " << value;
-    EXPECT_TRUE(want.kind != EventKind::kRestored || e.height == 480);
-    EXPECT_EQ(e.ctrl + 2 * e.shift, &want == expected ? 1 : &want == expected + 1 ? 2 : 0);
+  for (const auto& c : events) {
+    ASSERT_TRUE(window->pollEvent(e));
+    const int32_t value = c.kind == EventKind::kKeyDown || c.kind == EventKind::kKeyUp ? e.virtualKey
+                          : c.kind == EventKind::kWheel                              ? e.wheelStep
+                          : c.kind == EventKind::kRestored                           ? e.width
+                                                                                     : e.button;
+    EXPECT_TRUE(e.kind == c.kind && value == c.value && e.repeat == c.repeat && e.ctrl + 2 * e.shift == c.mods)
+        << static_cast<int>(c.kind) << " " << c.value << " got " << static_cast<int>(e.kind) << " " << value;
+    EXPECT_TRUE(c.kind != EventKind::kRestored || e.height == 480);
   }
+  EXPECT_TRUE(window->pollEvent(e) && e.kind == EventKind::kToggleRequested);
+  EXPECT_TRUE(window->pollEvent(e) && e.kind == EventKind::kQuitPosted);
   EXPECT_FALSE(window->pollEvent(e));
   // A resize is seen with the new client size, which the window then reports.
   SDL_SetWindowSize(SDL_GL_GetCurrentWindow(), 320, 240);
   while (window->pollEvent(e) && e.kind != EventKind::kRestored) {}
   EXPECT_TRUE(e.kind == EventKind::kRestored && e.width == 320 && e.height == 240);
   EXPECT_TRUE(window->width() == 320 && window->height() == 240);
-
-  // The cursor, in client coordinates.
   window->warpMouse(100, 200);
   int32_t x = 0, y = 0;
   window->mousePosition(x, y);
@@ -153,17 +218,23 @@ TEST(PlatformWindowTest, NoExactModeMeansAWindowAndTheMessageThenEventsArriveTra
   SDL_Delay(30);
   EXPECT_GE(tickCount() - before, 30u);
 
-  // Whatever the old window still had queued is gone with it.
-  push(SDL_QUIT);
+  // Whatever the old window still had queued is gone with it, and so is its GL context; a new
+  // window shares the old one's event numbers (SDL has few to give).
+  SDL_Event quit = event(SDL_QUIT);
+  SDL_PushEvent(&quit);
   window->postQuit();
+  const Uint32 nextEvent = SDL_RegisterEvents(1);
+  const SDL_GLContext context = SDL_GL_GetCurrentContext();
   window.reset();
+  EXPECT_EQ(gContextDeleted, context);
   window = PlatformWindow::create({"again", 320, 200, false}, &error);
   ASSERT_TRUE(window) << error;
-  EXPECT_EQ(said.size(), 1u);
-  while (window->pollEvent(e)) EXPECT_TRUE(e.kind != EventKind::kQuitPosted && e.kind != EventKind::kCloseRequested);
+  EXPECT_EQ(SDL_RegisterEvents(1), nextEvent + 1);
+  while (window->pollEvent(e)) EXPECT_TRUE(e.kind != EventKind::kQuitPosted && e.kind != EventKind::kTerminated);
+  window->postQuit();
+  EXPECT_TRUE(window->pollEvent(e) && e.kind == EventKind::kQuitPosted);
 
   // A box asked while the window exists opens in front of it.
-  setMessageSink(nullptr);
   for (const char* name : {"KORVALIN_HEADLESS", "SDL_VIDEODRIVER"}) unsetenv(name);
   setenv("DISPLAY", ":97", 1);
   showErrorMessage("owned");
@@ -172,39 +243,85 @@ TEST(PlatformWindowTest, NoExactModeMeansAWindowAndTheMessageThenEventsArriveTra
   showErrorMessage("not owned");
   EXPECT_EQ(gBoxes, (std::vector<std::string>{"16 Error: owned owned", "64 Unsaved changes: Restore? [0 Restore 1, 1 Discard 2] owned",
                                               "16 Error: not owned"}));
+  unsetenv("DISPLAY");
+  setenv("KORVALIN_HEADLESS", "1", 1);
 }
 
-// SDL's dummy driver has one display mode, 1024 x 768, and no OpenGL: fullscreen asks for exactly
-// that size, and the window that cannot have GL is an error.
-TEST(PlatformWindowTest, FullscreenNeedsTheExactModeAndAWindowWithoutGlIsAnError) {
-  while (SDL_WasInit(SDL_INIT_VIDEO)) SDL_QuitSubSystem(SDL_INIT_VIDEO);
-  SDL_SetHint(SDL_HINT_VIDEODRIVER, "dummy");
-  ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0);
-  int said = 0;
-  setMessageSink([&](const std::string&) { ++said; });
-  const struct { int32_t width, height; bool fullscreen; int said; } cases[] = {
-      {1024, 768, true, 0}, {1024, 480, true, 1}, {640, 768, true, 1}, {640, 480, false, 0}};
+// Fullscreen takes the first true-colour mode of exactly the window's size, else any mode of that
+// size; without one, or when the switch fails, the window opens windowed and says so.
+TEST(PlatformWindowTest, FullscreenTakesAnExactModeOrSaysItRunsWindowed) {
+  ASSERT_TRUE(SDL_InitSubSystem(SDL_INIT_VIDEO) == 0 && SDL_GL_LoadLibrary(nullptr) == 0);  // as above
+  gModes = {{SDL_PIXELFORMAT_RGB565, 800, 600, 60, nullptr}, {SDL_PIXELFORMAT_RGB565, 640, 480, 60, nullptr},
+            {SDL_PIXELFORMAT_RGB888, 640, 480, 60, nullptr}, {SDL_PIXELFORMAT_ARGB8888, 640, 480, 60, nullptr},
+            {SDL_PIXELFORMAT_ARGB8888, 800, 480, 60, nullptr}};
+  std::vector<std::string> said;
+  setMessageSink([&](const std::string& text) { said.push_back(text); });
+  const struct { int32_t width, height; bool switchFails; Uint32 format; } cases[] = {
+      {640, 480, false, SDL_PIXELFORMAT_RGB888}, {800, 600, false, SDL_PIXELFORMAT_RGB565},
+      {640, 480, true, 0}, {600, 480, false, 0}};
   for (const auto& c : cases) {
-    said = 0;
+    gSwitchFails = c.switchFails;
+    said.clear();
     std::string error;
-    EXPECT_FALSE(PlatformWindow::create({"none", c.width, c.height, c.fullscreen}, &error));
-    EXPECT_EQ(error.rfind("cannot create the window: ", 0), 0u) << error;
-    EXPECT_EQ(said, c.said) << c.width << "x" << c.height;
+    const auto window = PlatformWindow::create({"full", c.width, c.height, true}, &error);
+    ASSERT_TRUE(window) << error;
+    EXPECT_EQ(window->fullscreen(), c.format != 0) << c.width << "x" << c.height;
+    EXPECT_EQ(said, c.format ? std::vector<std::string>{} : std::vector<std::string>{"Mode Switch Failed.\nRunning In Windowed Mode."});
+    EXPECT_TRUE(!c.format || (gModeAsked.format == c.format && gModeAsked.w == c.width && gModeAsked.h == c.height));
   }
+  gModes.clear();
   setMessageSink(nullptr);
 }
 
-// Under X11 the window system itself is asked whether a function key is held, and only for those
-// (ctest runs this under Xvfb, with the keys pressed through XTest).
+// SDL's dummy driver has no OpenGL: a window that cannot have it is an error.
+TEST(PlatformWindowTest, AWindowWithoutGlIsAnError) {
+  while (SDL_WasInit(SDL_INIT_VIDEO)) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  SDL_SetHint(SDL_HINT_VIDEODRIVER, "dummy");
+  ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0);
+  std::string error;
+  EXPECT_FALSE(PlatformWindow::create({"none", 640, 480, false}, &error));
+  EXPECT_EQ(error.rfind("cannot create the window: ", 0), 0u) << error;
+}
+
+// At exit SDL_Quit puts the desktop's mode back, once however many windows were made.
+TEST(PlatformWindowDeathTest, TheDisplayIsRestoredOnceAtExit) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        std::atexit([] { _exit(gQuits); });  // runs last
+        installDisplayRestore();
+        installDisplayRestore();
+        std::exit(0);
+      },
+      testing::ExitedWithCode(1), "");
+}
+
+// Under X11 the window system itself is asked whether a function key is held, and only for F1 to
+// F24, on a connection of its own that it closes (ctest runs this under Xvfb, with the keys pressed
+// through XTest). Under another video driver, or without a connection, no key is held.
 TEST(KeyHeldNowTest, AsksTheWindowSystemForFunctionKeysOnly) {
   if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "needs an X display";
   SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, "x11", SDL_HINT_OVERRIDE);
   ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0);
-  ASSERT_EQ(std::system("xdotool keydown F12 keydown c"), 0);
+  // F25 exists on some keyboards; this one gets it on a spare key code.
+  Display* display = XOpenDisplay(nullptr);
+  KeySym f25 = XK_F25;
+  XChangeKeyboardMapping(display, 255, 1, &f25, 1);
+  XCloseDisplay(display);
+  ASSERT_EQ(std::system("xdotool keydown F12 keydown c keydown F25"), 0);
+  const auto openFiles = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
+  const auto files = openFiles();
   EXPECT_TRUE(keyHeldNow(kVkF1 + 11));
+  EXPECT_EQ(openFiles(), files);
   EXPECT_FALSE(keyHeldNow(kVkF1) || keyHeldNow(kVkF1 + 10) || keyHeldNow('C') || keyHeldNow(kVkF1 + 24));
-  ASSERT_EQ(std::system("xdotool keyup F12 keyup c"), 0);
+  const std::string server = std::getenv("DISPLAY");
+  setenv("DISPLAY", ":9999", 1);
   EXPECT_FALSE(keyHeldNow(kVkF1 + 11));
+  setenv("DISPLAY", server.c_str(), 1);
+  gVideoDriver = "wayland";
+  EXPECT_FALSE(keyHeldNow(kVkF1 + 11));
+  gVideoDriver = nullptr;
+  ASSERT_EQ(std::system("xdotool keyup F12 keyup c keyup F25"), 0);
 }
 
 // Headless, nobody is asked: the report goes to standard error without its trailing line
