@@ -19,6 +19,13 @@ if [ "$case_name" = no-display ]; then
     case $value in 86400 | 0.001) want= ;; esac
     [ "$said" = "$want" ] || { echo "FAIL: KORVALIN_AUTOSAVE_SECONDS='$value': \"$said\""; exit 1; }
   done
+  # The export's own command line: --help and --version succeed; a bad line is one line, status 2.
+  out=$("$program" --export x.mp4 --help) && grep -q -- "--crf N" <<<"$out" || { echo "FAIL: --export --help"; exit 1; }
+  out=$("$program" --export x.mp4 --version) && grep -q "^korvalin [0-9]" <<<"$out" || { echo "FAIL: --export --version"; exit 1; }
+  said=$("$program" --export a.avi 2>&1 >/dev/null)
+  status=$?
+  [ "$status" -eq 2 ] && [ "$said" = "korvalin: a.avi: unknown kind of video file (use .mp4, .mkv or .webm) (see korvalin --help)" ] ||
+    { echo "FAIL: --export a.avi: status $status, \"$said\""; exit 1; }
   echo "PASS ($case_name)"
   exit 0
 fi

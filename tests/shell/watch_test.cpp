@@ -77,6 +77,16 @@ TEST_F(AssetWatchTest, ReloadsWhatTheTableNamesAndKeepsWhatCannotBeRead) {
   EXPECT_EQ(meshes.byModelId(0)->vertexCount, model.vertexCount());
   EXPECT_EQ(meshes.byModelId(5)->vertexCount, 0);
   EXPECT_EQ(glIsTexture(textures.names[kMetalSlot]), GL_TRUE);
+  // Gone again before its reload began: said so, and the picture stays.
+  ASSERT_TRUE(content::writeJpeg(kJpegAssetPaths[1], 8, 8, std::vector<uint8_t>(8 * 8 * 3, 9), 90, &error)) << error;
+  ASSERT_EQ(std::remove(kJpegAssetPaths[1]), 0);
+  said.clear();
+  EXPECT_TRUE(waitUntil([&] {
+    testing::internal::CaptureStderr();
+    watch.poll(textures, meshes);
+    return !(said += testing::internal::GetCapturedStderr()).empty();
+  }));
+  EXPECT_EQ(said, std::string(kJpegAssetPaths[1]) + ": cannot be opened; the picture loaded before stays\n");
 }
 
 // Taken once, when the worker is done; the strip is the channels' mix, so a right channel
