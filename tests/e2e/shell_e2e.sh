@@ -118,8 +118,9 @@ case $case_name in
     click 150 635
     key c
     shot editor 1024x768
-    # The canvas around the demo in the top-left 640 x 480, the Play button, the empty row 4.
-    for probe in "640 100 199,193,184" "900 300 199,193,184" "22 492 171,165,157" "1000 708 167,165,160"; do
+    # The canvas around the demo in the top-left 640 x 480 (right of it and below), the Play
+    # button, the empty row 4.
+    for probe in "640 100 199,193,184" "900 300 199,193,184" "22 492 171,165,157" "1000 708 167,165,160" "320 480 199,193,184"; do
       set -- $probe
       [ "$(pixel editor "$1" "$2")" = "$3" ] || fail "at ($1, $2): $(pixel editor "$1" "$2")"
     done
