@@ -20,7 +20,7 @@ void FrameTrace::windowRequested(Clock::time_point at, const char* why) {
   firstFrameSeen_ = false;
   passes_ = 0;
   minStep_ = 1e9;
-  maxStep_ = 0;
+  maxStep_ = -1e9;
   sumStep_ = 0;
   standstills_ = 0;
   backwards_ = 0;

@@ -30,7 +30,7 @@ class FrameTrace {
   int passes_ = 0;
   double last_ = 0;
   double minStep_ = 1e9;
-  double maxStep_ = 0;
+  double maxStep_ = -1e9;  // below any step: a window of steps back has a max below 0
   double sumStep_ = 0;
   int standstills_ = 0;
   int backwards_ = 0;

@@ -19,6 +19,13 @@ if [ "$case_name" = no-display ]; then
     case $value in 86400 | 0.001) want= ;; esac
     [ "$said" = "$want" ] || { echo "FAIL: KORVALIN_AUTOSAVE_SECONDS='$value': \"$said\""; exit 1; }
   done
+  # The export's own command line: --help and --version succeed; a bad line is one line, status 2.
+  out=$("$program" --export x.mp4 --help) && grep -q -- "--crf N" <<<"$out" || { echo "FAIL: --export --help"; exit 1; }
+  out=$("$program" --export x.mp4 --version) && grep -q "^korvalin [0-9]" <<<"$out" || { echo "FAIL: --export --version"; exit 1; }
+  said=$("$program" --export a.avi 2>&1 >/dev/null)
+  status=$?
+  [ "$status" -eq 2 ] && [ "$said" = "korvalin: a.avi: unknown kind of video file (use .mp4, .mkv or .webm) (see korvalin --help)" ] ||
+    { echo "FAIL: --export a.avi: status $status, \"$said\""; exit 1; }
   echo "PASS ($case_name)"
   exit 0
 fi
@@ -67,8 +74,12 @@ case $case_name in
     quit
     ;;
   f1-twice)
+    # Each window runs passes of its own before the next toggle, so that it closes with a
+    # summary however slowly the machine draws.
+    passes 4
     key F1
     wait_for 60 1 "F1 to first frame"
+    passes 4
     key F1
     wait_for 60 2 "F1 to first frame"
     sleep 1.5
@@ -111,8 +122,9 @@ case $case_name in
     click 150 635
     key c
     shot editor 1024x768
-    # The canvas around the demo in the top-left 640 x 480, the Play button, the empty row 4.
-    for probe in "640 100 199,193,184" "900 300 199,193,184" "22 492 171,165,157" "1000 708 167,165,160"; do
+    # The canvas around the demo in the top-left 640 x 480 (right of it and below), the Play
+    # button, the empty row 4.
+    for probe in "640 100 199,193,184" "900 300 199,193,184" "22 492 171,165,157" "1000 708 167,165,160" "320 480 199,193,184"; do
       set -- $probe
       [ "$(pixel editor "$1" "$2")" = "$3" ] || fail "at ($1, $2): $(pixel editor "$1" "$2")"
     done

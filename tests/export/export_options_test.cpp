@@ -20,10 +20,10 @@ TEST(ExportOptions, GoodLines) {
   ASSERT_EQ(parse({"--export", "out.MP4"}, &o, &error), ExportCommand::kExport) << error;
   EXPECT_TRUE(o.output == "out.MP4" && o.container->container == VideoContainer::kMp4 && o.fps == 60 &&
               o.scale == 1 && o.crf == 18 && !o.haveFrom && !o.haveTo && !o.force);
-  ASSERT_EQ(parse({"--fps", "240", "--scale", "4", "--crf", "63", "--from", "10", "--to", "1.25e1", "--force",
+  ASSERT_EQ(parse({"--fps", "240", "--scale", "4", "--crf", "63", "--from", "0", "--to", "1.25e1", "--force",
                    "--export", "dir.v1/a.webm"}, &w, &error), ExportCommand::kExport) << error;
   EXPECT_TRUE(w.container->container == VideoContainer::kWebm && w.fps == 240 && w.scale == 4 && w.crf == 63);
-  EXPECT_TRUE(w.haveFrom && w.haveTo && w.force && w.from == 10.0 && w.to == 12.5);
+  EXPECT_TRUE(w.haveFrom && w.haveTo && w.force && w.from == 0.0 && w.to == 12.5);
   ASSERT_EQ(parse({"--export", "a.mkv", "--fps", "24", "--crf", "0", "--scale", "1"}, &o, &error), ExportCommand::kExport);
   EXPECT_TRUE(o.container->container == VideoContainer::kMkv && o.fps == 24 && o.crf == 0 && o.scale == 1);
   EXPECT_EQ(parse({"--export", "a.avi", "--help"}, &o, &error), ExportCommand::kHelp);

@@ -169,6 +169,11 @@ TEST_F(HooksTest, ChordsUndoAndRedoAndTheAutosaveCopyFollows) {
   pass(168, 611);
   pass(168, 611, {event(EventKind::kButtonUp, 0)});
   EXPECT_TRUE(hooks->showsUnsaved() && copyIs(true));
+  // A new window does not take this run's own copy for one an earlier run left.
+  testing::internal::CaptureStderr();
+  hooks->editorStartup();
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(access(copy.c_str(), F_OK), 0);
   WindowEvent z = event(EventKind::kKeyDown, 'Z');
   z.ctrl = true;
   pass(168, 611, {z, event(EventKind::kKeyUp, 'Z')});

@@ -87,10 +87,7 @@ TEST_F(PassTest, UpdateFrameRequestsAndClipTimes) {
       {EventKind::kKeyDown, kVkEscape, true, false}, {EventKind::kKeyUp, kVkEscape, false, false},
       {EventKind::kKeyDown, kVkF1, false, true}, {EventKind::kKeyUp, kVkF1, false, false}};
   for (const auto& step : steps) {
-    WindowEvent e;
-    e.kind = step.kind;
-    e.virtualKey = step.key;
-    applyWindowEvent(e, state);
+    applyWindowEvent(event(step.kind, step.key), state);
     const PassRequests requests = updateFrame(state, hooks, transport, timeline);
     EXPECT_TRUE(requests.quit == step.quit && requests.toggleFullscreen == step.toggle);
   }
@@ -204,10 +201,10 @@ TEST(WindowEvents, KeysButtonsWheelAndActions) {
     EXPECT_EQ(applyWindowEvent(event(kind), state), action);
     EXPECT_EQ(state.active, kind != EventKind::kMinimized);
   }
-  applyWindowEvent(event(EventKind::kToggleRequested), state);
-  EXPECT_FALSE(state.fullscreenWanted);
-  applyWindowEvent(event(EventKind::kToggleRequested), state);
-  EXPECT_TRUE(state.fullscreenWanted);
+  for (const bool wanted : {false, true}) {
+    EXPECT_EQ(applyWindowEvent(event(EventKind::kToggleRequested), state), EventAction::kToggleRequested);
+    EXPECT_EQ(state.fullscreenWanted, wanted);
+  }
 
   // With Ctrl, --editor mode takes the key as a chord, and it is no key press; the player has
   // no chords.
@@ -316,10 +313,15 @@ TEST(FrameTraceTest, FirstFrameStepsBetweenPassesAndTheirSummary) {
     for (float s : {0.0f, 0.25f, 0.5f, 1.0f, 2.0f}) t->frameDrawn(s);
     t->windowClosed();
   }
+  summaryOnly.windowRequested(FrameTrace::Clock::now(), "F1");
+  for (float s : {3.0f, 2.0f, 1.75f, 1.5f, 1.25f}) summaryOnly.frameDrawn(s);  // every step back
+  summaryOnly.windowClosed();
   out = testing::internal::GetCapturedStderr();
   EXPECT_EQ(out.rfind("trace:   models ", 0), 0u) << out;
   EXPECT_NE(out.find("\ntrace: 5 passes, clock step min 250.000 mean 583.333 max 1000.000 ms, 0 standing still, "
                      "0 backwards\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("\ntrace: 5 passes, clock step min -250.000 mean -250.000 max -250.000 ms, 0 standing still, "
+                     "3 backwards\n"), std::string::npos) << out;
   EXPECT_EQ(out.find("trace: pass"), std::string::npos);
 }
 

@@ -39,13 +39,19 @@ class AssetWatchTest : public CanvasTest {
     char pattern[] = "/tmp/korvalin-watch-XXXXXX";
     ASSERT_TRUE(getcwd(cwd, sizeof cwd) && mkdtemp(pattern) && chdir(pattern) == 0);
     dir = pattern;
+    // With standard input closed, as a launcher may leave it, the watch can get descriptor 0.
+    stdinCopy = dup(STDIN_FILENO);
+    close(STDIN_FILENO);
   }
   void TearDown() override {
+    dup2(stdinCopy, STDIN_FILENO);
+    close(stdinCopy);
     ASSERT_EQ(chdir(cwd), 0);
     std::system(("rm -rf " + dir).c_str());
   }
   char cwd[4096];
   std::string dir;
+  int stdinCopy = -1;
 };
 
 // The first picture and the first model of the table are taken once written; a file that is no
@@ -66,17 +72,25 @@ TEST_F(AssetWatchTest, ReloadsWhatTheTableNamesAndKeepsWhatCannotBeRead) {
   const content::MeshData model = content::buildModel(0);
   ASSERT_TRUE(content::writeFile(kModelPaths[0], content::encode3ds(model, "tolppa"), &error)) << error;
   ASSERT_TRUE(content::writeFile(kModelPaths[5], {}, &error)) << error;
-  std::string said;
-  EXPECT_TRUE(waitUntil([&] {
+  std::string said;  // what the polls so far wrote
+  const auto poll = [&] {
     testing::internal::CaptureStderr();
     watch.poll(textures, meshes);
-    said += testing::internal::GetCapturedStderr();
-    return textures.names[kMetalSlot] != 0 && meshes.byModelId(0)->vertexCount > 0 && !said.empty();
-  }));
+    return !(said += testing::internal::GetCapturedStderr()).empty();
+  };
+  EXPECT_TRUE(waitUntil([&] { return poll() && textures.names[kMetalSlot] != 0 && meshes.byModelId(0)->vertexCount > 0; }));
   EXPECT_EQ(said, "data/kapseli.3DS: the file is empty; the model loaded before stays\n");
   EXPECT_EQ(meshes.byModelId(0)->vertexCount, model.vertexCount());
+  const Vec3 normal = meshes.byModelId(0)->normals[0];
+  EXPECT_GT(normal.x * normal.x + normal.y * normal.y + normal.z * normal.z, 0.5f);  // lit, not black
   EXPECT_EQ(meshes.byModelId(5)->vertexCount, 0);
   EXPECT_EQ(glIsTexture(textures.names[kMetalSlot]), GL_TRUE);
+  // Gone again before its reload began: said so, and the picture stays.
+  ASSERT_TRUE(content::writeJpeg(kJpegAssetPaths[1], 8, 8, std::vector<uint8_t>(8 * 8 * 3, 9), 90, &error)) << error;
+  ASSERT_EQ(std::remove(kJpegAssetPaths[1]), 0);
+  said.clear();
+  EXPECT_TRUE(waitUntil(poll));
+  EXPECT_EQ(said, std::string(kJpegAssetPaths[1]) + ": cannot be opened; the picture loaded before stays\n");
 }
 
 // Taken once, when the worker is done; the strip is the channels' mix, so a right channel
