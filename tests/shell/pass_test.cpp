@@ -2,6 +2,8 @@
 // with hooks standing in for the editor; then the window events and the quit question.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <limits>
@@ -12,6 +14,7 @@
 #include "platform/key_map.h"
 #include "shell/frame_pass.h"
 #include "shell/frame_trace.h"
+#include "shell/loop_playback.h"
 #include "shell/transport.h"
 #include "tests/shell/fake_music.h"
 
@@ -168,6 +171,30 @@ TEST_F(PassTest, ThePictureNeverStepsBackWhilePlayingButUserMovesDo) {
     if (wanted[i] >= 0) { EXPECT_NEAR(moved, wanted[i], 0.02f) << "move " << i; }
     EXPECT_NEAR(step(16), music.time * 0.001f + 0.016f, 0.04f) << "move " << i << ": no hold at the old position";
   }
+}
+
+// The editor's loop on the injected clock: the position never reaches the loop's end, and each
+// time round the music is seeked exactly to the loop's start.
+TEST(LoopPlaybackTest, ClockNeverPassesTheEndAndRestartsAtTheStart) {
+  uint32_t ticks = 0;
+  PlaybackClock clock([&] { return ticks; });
+  FakeMusic music;
+  Transport transport(clock, music);
+  const LoopRange loop{2.0f, 3.0f};
+  LoopPlayback playback;
+  // 7 ms passes for 7 s, the music keeping time: up to the end once, then four more times round.
+  float previous = 0.0f;
+  for (int pass = 0; pass < 1000; ++pass, ticks += 7, music.time += 7) {
+    playback.beforePass(loop, transport);
+    const float t = clock.elapsed();
+    ASSERT_LT(t, 3.0f) << "pass " << pass;
+    EXPECT_TRUE(t >= previous || std::fabs(t - 2.0f) < 0.0005f) << t;
+    playback.shown(previous = t);
+    transport.resumePlaying();
+    transport.syncClockToMusic();
+  }
+  EXPECT_EQ(std::count(music.calls.begin(), music.calls.end(), "position 352800"), 4);
+  EXPECT_EQ(music.calls.size(), 1004u);
 }
 
 TEST(WindowEvents, KeysButtonsWheelAndActions) {
