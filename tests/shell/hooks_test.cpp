@@ -2,8 +2,10 @@
 // through updateFrame and drawFrame, with a hand-set music stream and ticks that stand still.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <initializer_list>
 #include <memory>
@@ -15,6 +17,7 @@
 #include "tests/common/canvas.h"
 #include "tests/shell/fake_music.h"
 #include "timeline/project_file.h"
+#include "tools/music.h"
 
 namespace korvalin::test {
 namespace {
@@ -192,6 +195,38 @@ TEST_F(HooksTest, ChordsUndoAndRedoAndTheAutosaveCopyFollows) {
   state.input.chordKey = 'Z';
   pass(168, 611, {event(EventKind::kKeyDown, 'N')});
   EXPECT_TRUE(timeline.editMode == kEditChooseOperator && !hooks->showsUnsaved());
+}
+
+// In --editor mode the music is analysed beside the loop; once the analysis is done, a pass takes
+// it and the strip below the rows shows the waveform.
+TEST_F(HooksTest, TheMusicStripFillsInOnceTheAnalysisIsDone) {
+  char cwd[4096];
+  ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+  ASSERT_EQ(chdir(dir.c_str()), 0);
+  ASSERT_EQ(mkdir("data", 0755), 0);
+  std::vector<float> tone(5 * 44100 * 2);
+  for (size_t i = 0; i < tone.size(); ++i) tone[i] = 0.5f * std::sin(static_cast<float>(i / 2) * 0.0627f);
+  std::string error;
+  ASSERT_TRUE(content::writeOggVorbis("data/Vavorerid_by__qx_.ogg", tone, 44100, 0.4f, &error)) << error;
+  const auto waveformPixels = [&] {
+    grab();
+    int n = 0;
+    for (int y = 746; y <= 766; ++y)
+      for (int x = 0; x < 840; ++x) n += at(x, y) == Rgb{38, 48, 84};
+    return n;
+  };
+  start(Timeline(), 0.0);
+  pass(500, 300);
+  EXPECT_EQ(waveformPixels(), 0);
+  int shown = 0;
+  for (int i = 0; i < 2000 && shown < 100; ++i, usleep(10000)) {
+    pass(500, 300);
+    shown = waveformPixels();
+  }
+  EXPECT_GE(shown, 100);
+  std::remove("data/Vavorerid_by__qx_.ogg");
+  rmdir("data");
+  ASSERT_EQ(chdir(cwd), 0);
 }
 
 // Every demo frame starts from this viewport and projection (90 degrees, near 0.1, far 2000),
