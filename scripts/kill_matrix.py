@@ -31,8 +31,8 @@ def load_mutants():
     for p in (HERE.parent.parent / 'shared/tools/mutants', Path('/work/shared/tools/mutants')):
         if p.exists():
             loader = importlib.machinery.SourceFileLoader('mutants_tool', str(p))
-            spec = importlib.util.spec_from_loader('mutants_tool', loader)
-            mod = importlib.util.module_from_spec(spec)
+            found = importlib.util.spec_from_loader('mutants_tool', loader)
+            mod = importlib.util.module_from_spec(found)
             loader.exec_module(mod)
             return mod
     sys.exit('cannot find ../shared/tools/mutants')
