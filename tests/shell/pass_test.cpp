@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <limits>
@@ -319,7 +320,7 @@ TEST(QuitQuestion, AskedOnlyInEditorModeWithUnsavedChanges) {
 TEST(FrameTraceTest, FirstFrameStepsBetweenPassesAndTheirSummary) {
   FrameTrace trace(false, true), quiet(false, false), summaryOnly(true, false);
   testing::internal::CaptureStderr();
-  trace.windowRequested(FrameTrace::Clock::now(), "F1");
+  trace.windowRequested(FrameTrace::Clock::now() - std::chrono::seconds(1), "F1");  // asked a second ago
   for (float t : {9.0f, 0.5f, 0.51f, 0.51f, 0.505f, 0.525f}) trace.frameDrawn(t);
   trace.windowClosed();
   trace.windowRequested(FrameTrace::Clock::now(), "start");
@@ -327,6 +328,8 @@ TEST(FrameTraceTest, FirstFrameStepsBetweenPassesAndTheirSummary) {
   trace.windowClosed();  // three passes: too few for a summary
   std::string out = testing::internal::GetCapturedStderr();
   EXPECT_EQ(out.rfind("trace: F1 to first frame ", 0), 0u) << out;
+  const double firstFrameMs = std::stod(out.substr(25));
+  EXPECT_TRUE(firstFrameMs >= 1000.0 && firstFrameMs < 60000.0) << out;
   out = out.substr(out.find(" ms\n") + 4);
   EXPECT_EQ(out.substr(0, out.find("trace: start")),
             "trace: pass 3 at 0.510 s, step 10.000 ms\ntrace: pass 4 at 0.510 s, step 0.000 ms\n"
