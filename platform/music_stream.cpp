@@ -51,7 +51,7 @@ void fillAudio(void* user, Uint8* out, int len) {
     while (filled < len) {
       int section = 0;
       const long got = ov_read(&s.file, reinterpret_cast<char*>(out) + filled, len - filled,
-                               0, 2, 1, &section);
+                               false, 2, true, &section);  // little-endian, 16-bit, signed
       if (got == OV_HOLE && ++holes < 8) continue;  // a gap in the data: decoding goes on
       if (got <= 0) {
         s.atEnd = true;
