@@ -1,6 +1,6 @@
 // The music stream against Ogg files the tests encode: two tones, of 100 and 101 frames a period
-// at the file's own rate, so that the phases of a stretch of decoded sound tell the frame it
-// started at. Most tests play the device's part themselves: they call the stream's callback for
+// at the file's own rate, so that a stretch of decoded sound tells the frame it started at (within
+// 100 x 101 frames). Most tests play the device's part themselves: they call the stream's callback for
 // each buffer and set its clock, so that what is heard, and when, is exact.
 #include <SDL.h>
 #include <gtest/gtest.h>
@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <limits>
@@ -47,8 +46,6 @@ extern "C" SDL_AudioDeviceID SDL_OpenAudioDevice(const char* name, int capture, 
 namespace korvalin {
 namespace {
 
-constexpr int kWindow = 100 * 101;  // frames in which both tones repeat whole periods
-
 // Per process: ctest runs these tests side by side, each writing its own files.
 std::string tempPath(const std::string& name) {
   return ::testing::TempDir() + "korvalin_" + std::to_string(getpid()) + "_" + name;
@@ -59,33 +56,19 @@ std::string readFile(const std::string& path) {
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-// Channel c a tone of 100 + c frames a period.
+// Frame n of channel c: a tone of 100 + c frames a period, a quarter period ahead so that the
+// very first frame is not silent.
+float tone(int64_t n, int c) {
+  return 0.4f * static_cast<float>(std::sin(2 * M_PI * static_cast<double>((n + 25) % (100 + c)) / (100 + c)));
+}
+
 std::string writeTones(int32_t millis, int32_t rate, int channels = 2) {
   const std::string path = tempPath(std::to_string(millis) + "ms" + std::to_string(rate) + "x" + std::to_string(channels) + ".ogg");
   std::vector<float> samples(static_cast<size_t>(millis) * rate / 1000 * channels);
-  for (size_t i = 0; i < samples.size(); ++i) {
-    // A quarter period ahead, so that the very first frame is not silent.
-    const int period = 100 + static_cast<int>(i % channels);
-    samples[i] = 0.4f * static_cast<float>(std::sin(2 * M_PI * static_cast<double>((i / channels + 25) % period) / period));
-  }
+  for (size_t i = 0; i < samples.size(); ++i) samples[i] = tone(static_cast<int64_t>(i / channels), static_cast<int>(i % channels));
   std::string error;
   EXPECT_TRUE(content::writeOggVorbis(path, samples, rate, 0.4f, &error, 1, channels)) << error;
   return path;
-}
-
-// A copy of `path` whose first page says the music has `rate` frames a second.
-std::string withRate(const std::string& path, uint32_t rate) {
-  std::string bytes = readFile(path);
-  ogg_page page;
-  page.header = reinterpret_cast<unsigned char*>(&bytes[0]);
-  page.header_len = 27 + page.header[26];
-  page.body = page.header + page.header_len;
-  page.body_len = 30;  // the identification header alone: packet type, "vorbis", version, channels, rate
-  std::memcpy(page.body + 12, &rate, 4);
-  ogg_page_checksum_set(&page);
-  const std::string copy = path + "." + std::to_string(rate) + ".ogg";
-  std::ofstream(copy, std::ios::binary) << bytes;
-  return copy;
 }
 
 // A copy of `path` with `holes` gaps in a row in its data before its fourth page: pages that
@@ -109,30 +92,12 @@ std::string withHoles(const std::string& path, int holes) {
   return copy;
 }
 
-bool isOpen(const std::string& path) {
-  for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
-    std::error_code gone;
-    if (std::filesystem::read_symlink(fd, gone) == path) return true;
-  }
-  return false;
-}
-
-// The frame of the tones (modulo kWindow) that stereo `pcm` starts at, or -1 when it is silent.
-// Each tone's phase gives the frame modulo its period; as 100 is -1 modulo 101,
-// n = a + 100 ((a - b) mod 101) has both remainders.
-int64_t tonesFrame(const std::vector<int16_t>& pcm) {
-  if (std::all_of(pcm.begin(), pcm.end(), [](int16_t v) { return v == 0; })) return -1;
-  int64_t frame[2];
-  for (int channel = 0; channel < 2; ++channel) {
-    const int period = 100 + channel;
-    double s = 0, c = 0;
-    for (int k = 0; k < kWindow; ++k) {
-      s += pcm[k * 2 + channel] * std::cos(2 * M_PI * k / period);
-      c += pcm[k * 2 + channel] * std::sin(2 * M_PI * k / period);
-    }
-    frame[channel] = (std::llround(std::atan2(s, c) / (2 * M_PI) * period) - 25 + 2 * period) % period;
-  }
-  return frame[0] + 100 * ((frame[0] - frame[1] + 101) % 101);
+// Whether stereo `pcm` is the tones from `frame` on: the codec's mean error here is below 0.005,
+// one frame off is 0.015.
+bool tonesFrom(const std::vector<int16_t>& pcm, int64_t frame) {
+  double error = 0;
+  for (int k = 0; k < 2 * 1000; ++k) error += std::abs(pcm[k] / 32768.0 - tone(frame + k / 2, k % 2));
+  return error / 2000 < 0.01;
 }
 
 // The number of frames up to the last sound in `pcm`.
@@ -190,7 +155,8 @@ TEST_F(MusicStreamTest, SeeksPlayFromTheirFrameAtAnyRate) {
     for (const auto& seek : seeks) {
       music.setPosition(seek.bytes);
       EXPECT_EQ(music.getTime(), seek.ms < 0 ? length : seek.ms) << seek.bytes;
-      EXPECT_EQ(tonesFrame(play(kWindow)), seek.ms < 0 ? -1 : static_cast<int64_t>(seek.ms) * rate / 1000 % kWindow) << seek.bytes;
+      const std::vector<int16_t> played = play(1000);
+      EXPECT_TRUE(seek.ms < 0 ? soundFrames(played, 2) == 0 : tonesFrom(played, static_cast<int64_t>(seek.ms) * rate / 1000)) << seek.bytes;
     }
     // Played into the end, the last 100 ms are followed by silence only, and the time stands at
     // the length.
@@ -198,7 +164,6 @@ TEST_F(MusicStreamTest, SeeksPlayFromTheirFrameAtAnyRate) {
     EXPECT_NEAR(soundFrames(play(rate / 2), 2), rate / 10, 50);
     EXPECT_EQ(music.getTime(), length);
   }
-  EXPECT_FALSE(isOpen(tones44));  // the file before is closed
 }
 
 // Damaged data: decoding goes on over up to seven gaps in a row, and the music ends at the
@@ -251,22 +216,20 @@ TEST_F(MusicStreamTest, UnplayableFilesAndPipesHaveNoEnd) {
   const struct { std::string path; const char* problem; } files[] = {
       {tempPath("no-such-file.ogg"), "No such file or directory"},
       {garbage, "not Ogg Vorbis data"},
-      {writeTones(100, 44100, 9), "unsupported sample rate or channel count"},
-      {withRate(writeTones(100, 44100, 1), 384001), "unsupported sample rate or channel count"}};
+      {writeTones(100, 44100, 9), "unsupported sample rate or channel count"}};
   for (const auto& f : files) {
     SCOPED_TRACE(f.path);
     music.init();
     ::testing::internal::CaptureStderr();
     EXPECT_FALSE(music.open(f.path.c_str()));
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "korvalin: " + f.path + ": " + f.problem + "; playing silence instead\n");
-    EXPECT_FALSE(isOpen(f.path));
     EXPECT_TRUE(music.sampleRate() == 44100 && music.channels() == 2);
     EXPECT_EQ(music.getLength(), std::numeric_limits<int32_t>::max());
     music.setPosition(176400);
     EXPECT_EQ(soundFrames(play(44100), 2), 0);
     EXPECT_EQ(music.getTime(), (44100 + 44 * 1024) * 1000 / 44100);  // the silence played
   }
-  for (const std::string& path : {writeTones(100, 44100, 8), withRate(writeTones(100, 44100, 1), 384000), writeTones(0, 44100)}) {
+  for (const std::string& path : {writeTones(100, 44100, 8), writeTones(0, 44100)}) {
     EXPECT_TRUE(music.open(path.c_str())) << path;
   }
   EXPECT_EQ(music.getLength(), 0);
