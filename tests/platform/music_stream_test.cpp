@@ -253,21 +253,16 @@ TEST_F(MusicStreamTest, WithoutAnyAudioTheClockAloneKeepsTime) {
     ::testing::internal::CaptureStderr();
     {
       MusicStream clocked([&] { return micros; });
-      clocked.init();
-      const struct { std::string path; int32_t later, atTheEnd; } files[] = {{tones44, 1500, 3000}, {writeTones(0, 44100), 0, 0}};
-      for (const auto& f : files) {
-        EXPECT_TRUE(clocked.open(f.path.c_str()));
+      for (int open = 0; open < 2; ++open) {
+        EXPECT_TRUE(clocked.open(tones44.c_str()));
         EXPECT_EQ(clocked.audioDriver(), "");
         clocked.playPaused();
         clocked.setPosition(176400);
         clocked.setPaused(false);
         micros += 500000;
-        EXPECT_EQ(clocked.getTime(), f.later) << without;
+        EXPECT_EQ(clocked.getTime(), 1500) << without;
         micros += 4500000;
-        EXPECT_EQ(clocked.getTime(), f.atTheEnd) << without;
-        clocked.setPosition(88200);
-        micros += 100000;
-        EXPECT_EQ(clocked.getTime(), std::min(600, f.atTheEnd)) << without;
+        EXPECT_EQ(clocked.getTime(), 3000) << without;
       }
     }
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "korvalin: no audio device; the music plays silently\n");
@@ -282,9 +277,7 @@ TEST_F(MusicStreamTest, WithoutAnyAudioTheClockAloneKeepsTime) {
 // channels, with no changes allowed (SDL converts for the card), in buffers of 1024 frames, so
 // that sound follows a seek within some 23 ms.
 TEST(MusicSilenceTest, NoDeviceIsReportedInOneLineOnceAndTheDummyDriverKeepsTime) {
-  const std::string path = tempPath("silence.ogg");
-  std::string error;
-  ASSERT_TRUE(content::writeOggVorbis(path, std::vector<float>(2 * 44100, 0.0f), 44100, 0.1f, &error)) << error;
+  const std::string path = writeTones(0, 44100);
   const char* asked = std::getenv("SDL_AUDIODRIVER");
   ::testing::internal::CaptureStderr();
   std::string driver;
@@ -300,7 +293,6 @@ TEST(MusicSilenceTest, NoDeviceIsReportedInOneLineOnceAndTheDummyDriverKeepsTime
   }
   EXPECT_EQ(SDL_WasInit(SDL_INIT_AUDIO), 0u);  // stopped with the stream, however often started
   const std::string printed = ::testing::internal::GetCapturedStderr();
-  std::remove(path.c_str());
   const bool fellBack = driver == "dummy" && (asked == nullptr || std::string(asked) != "dummy");
   EXPECT_EQ(printed, fellBack ? "korvalin: no audio device; the music plays silently\n" : "") << driver;
   for (const std::string& device : gDevicesAsked) EXPECT_EQ(device, "0 0 " + std::to_string(AUDIO_S16LSB) + " 1024");
