@@ -26,6 +26,7 @@
 enum Audio { kRealAudio, kPlayedByTest, kNoDevice, kNoAudioSystem } gAudio = kRealAudio;
 std::vector<std::string> gDevicesAsked;
 SDL_AudioSpec gDevice;  // the one the test plays
+bool gDevicePaused = true;
 
 extern "C" int SDL_InitSubSystem(Uint32 flags) {
   if (gAudio == kNoAudioSystem && (flags & SDL_INIT_AUDIO) != 0) return SDL_SetError("no audio here");
@@ -39,6 +40,11 @@ extern "C" SDL_AudioDeviceID SDL_OpenAudioDevice(const char* name, int capture, 
   if (gAudio == kPlayedByTest) gDevice = *want;
   if (gAudio == kPlayedByTest) return 99;  // a number SDL does not know: it ignores calls with it
   return gAudio == kNoDevice ? 0 : REAL_SDL(SDL_OpenAudioDevice)(name, capture, want, have, changes);
+}
+
+extern "C" void SDL_PauseAudioDevice(SDL_AudioDeviceID device, int paused) {
+  gDevicePaused = paused != 0;
+  REAL_SDL(SDL_PauseAudioDevice)(device, paused);
 }
 
 namespace korvalin {
@@ -117,10 +123,11 @@ class MusicStreamTest : public ::testing::Test {
     ASSERT_TRUE(music.open(path.c_str()));
     music.playPaused();
   }
-  // The device's part: asks the stream for `buffers` buffers of 1024 frames.
+  // The device's part: while it plays, it asks the stream for `buffers` buffers of 1024 frames,
+  // which hold whatever was there before.
   std::vector<int16_t> pull(int buffers) {
-    std::vector<int16_t> pcm(static_cast<size_t>(buffers) * 1024 * music.channels());
-    for (int i = 0; i < buffers; ++i) gDevice.callback(gDevice.userdata, reinterpret_cast<Uint8*>(&pcm[i * 1024 * music.channels()]), 2048 * music.channels());
+    std::vector<int16_t> pcm(static_cast<size_t>(buffers) * 1024 * music.channels(), 0x5555);
+    for (int i = 0; i < buffers && !gDevicePaused; ++i) gDevice.callback(gDevice.userdata, reinterpret_cast<Uint8*>(&pcm[i * 1024 * music.channels()]), 2048 * music.channels());
     return pcm;
   }
   // Plays at least `frames`, then lets the clock run a second on, and pauses.
@@ -179,14 +186,14 @@ TEST_F(MusicStreamTest, TimeFollowsTheClockFromTheLastBuffer) {
   openPaused(mono22);
   EXPECT_TRUE(music.sampleRate() == 22050 && music.channels() == 1 && music.getLength() == 2000);
   music.setPosition(176400);  // frame 22050
-  // Each step: pause or play (1 or 0), buffers the device asks for, the clock moved on (µs), the
-  // time heard then.
+  // Each step: pause, play or neither (1, 0, -1), buffers the device asks for, the clock moved on
+  // (µs), the time heard then. The music opens paused.
   const struct { int paused, buffers, micros, ms; } steps[] = {
-      {0, 0, 0, 1000},         {0, 1, 10000, 1009},  // frame 22270
+      {-1, 1, 10000, 1000},    {0, 0, 0, 1000},     {0, 1, 10000, 1009},  // frame 22270
       {0, 0, -5000, 1009},     {0, 0, 1000000, 1046},  // the buffer's end, frame 23074
       {0, 1, 10000, 1056},     {1, 0, 1000000, 1056}, {0, 0, 0, 1056}, {0, 0, 10000, 1066}};
   for (const auto& step : steps) {
-    music.setPaused(step.paused != 0);
+    if (step.paused >= 0) music.setPaused(step.paused != 0);
     pull(step.buffers);
     micros += step.micros;
     EXPECT_EQ(music.getTime(), step.ms) << &step - steps;
@@ -241,6 +248,9 @@ TEST_F(MusicStreamTest, WithoutAnyAudioTheClockAloneKeepsTime) {
         EXPECT_EQ(clocked.getTime(), 1500) << without;
         micros += 4500000;
         EXPECT_EQ(clocked.getTime(), 3000) << without;
+        clocked.setPosition(88200);
+        micros += 100000;
+        EXPECT_EQ(clocked.getTime(), 600) << without;
       }
     }
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "korvalin: no audio device; the music plays silently\n");
@@ -255,7 +265,7 @@ TEST_F(MusicStreamTest, WithoutAnyAudioTheClockAloneKeepsTime) {
 // channels, with no changes allowed (SDL converts for the card), in buffers of 1024 frames, so
 // that sound follows a seek within some 23 ms.
 TEST(MusicSilenceTest, NoDeviceIsReportedInOneLineOnceAndTheDummyDriverKeepsTime) {
-  const std::string path = writeTones(0, 44100);
+  const std::string path = writeTones(1000, 44100);
   const char* asked = std::getenv("SDL_AUDIODRIVER");
   ::testing::internal::CaptureStderr();
   std::string driver;
@@ -265,7 +275,9 @@ TEST(MusicSilenceTest, NoDeviceIsReportedInOneLineOnceAndTheDummyDriverKeepsTime
     for (int open = 0; open < 2; ++open) {
       EXPECT_TRUE(music.open(path.c_str()));  // SDL's audio started on the way if need be
       EXPECT_NE(driver = music.audioDriver(), "");  // whatever failed, the dummy driver keeps time
-      music.setPaused(false);  // the device's own thread plays while the stream is opened again
+      music.setPaused(false);
+      for (int wait = 0; wait < 10000 && music.getTime() == 0; ++wait) SDL_Delay(1);
+      EXPECT_GT(music.getTime(), 0);  // the device's own thread plays
       music.init();
     }
   }
