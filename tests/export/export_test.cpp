@@ -212,11 +212,11 @@ TEST_F(ExportRun, MusicOfEveryShape) {
     const char* says;
   } cases[] = {
       // Replacing a file of the name.
-      {"tone.ogg", {"--export", "a.mp4", "--force", "--from", "1", "--to", "2", "--crf", "10"}, "h264,640,480\naac,44100,2\n", 24, 0.2, 1.2,
-       "korvalin: frame 3 of 24 (12%), "},
+      {"tone.ogg", {"--export", "a.mp4", "--force", "--from", "1", "--to", "2", "--crf", "10"},
+       "h264,640,480\naac,44100,2\n", 24, 0.2, 1.2, "korvalin: frame 3 of 24 (12%), "},
       {"mono.ogg", {"--export", "m.mp4"}, "h264,640,480\naac,22050,1\n", 48, -1, 0, "korvalin: frame 48 of 48 (100%), "},
       {"damaged.ogg", {"--export", "d.mp4", "--from", "2", "--to", "6", "--crf", "0", "--scale", "1"},
-       "h264,640,480\naac,44100,2\n", 96, 3.5, 5.5, " s; silence stands in for what cannot be decoded\nkorvalin: wrote d.mp4: 96 frames, 4.00 s in "},
+       "h264,640,480\naac,44100,2\n", 96, 3.5, 5.5, "cannot be decoded\nkorvalin: wrote d.mp4: 96 frames, 4.00 s in "},
       {"tone.ogg", {"--export", "w.webm", "--scale", "2", "--crf", "40", "--to", "0.5"}, "vp9,1280,960\nopus,48000,2\n", 12, -1, 0,
        "korvalin: wrote w.webm: 12 frames, 0.50 s in "},
   };
@@ -276,7 +276,8 @@ TEST_F(ExportRun, RefusalsAndErrorsLeaveNoFile) {
       {"tone.ogg", {"--export", "folder.mp4", "--force"}, 2, "folder.mp4 is a folder\n"},
       {"tone.ogg", {"--export", "no/x.mp4"}, 1, "cannot write no/x.mp4.part: No such file or directory\n"},
       {"", {"--export", "x.mkv", "--to", "1000"}, 2, "--to 1000 is past the end of the last clip ("},
-      {"", {"--export", "x.mkv", "--to", "2.5"}, 2, "--to 2.5 is past the end of the last clip (2.000 s)\n", tempPath("zero.brz")},
+      {"", {"--export", "x.mkv", "--to", "2.5"}, 2, "--to 2.5 is past the end of the last clip (2.000 s)\n",
+       tempPath("zero.brz")},
       {"", {"--export", "x.mkv"}, 1, "nothing to export: no music (data/Vavorerid_by__qx_.ogg) and no clip in save.brz\n",
        tempPath("empty.brz")},
       // A project that cannot be read is an error, not an empty demo.
