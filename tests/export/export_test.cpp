@@ -195,7 +195,8 @@ class ExportRun : public ::testing::Test {
     close(master);
     return status;
   }
-  static std::string probe(const std::string& file, const char* entries = "codec_name,width,height,sample_rate,channels") {
+  static std::string probe(const std::string& file,
+                           const char* entries = "codec_name,width,height,sample_rate,channels,start_time") {
     return capture("ffprobe -v error -of csv=p=0 -show_entries stream=" + std::string(entries) + " " + kRun + "/" + file);
   }
 };
@@ -213,12 +214,13 @@ TEST_F(ExportRun, MusicOfEveryShape) {
   } cases[] = {
       // Replacing a file of the name.
       {"tone.ogg", {"--export", "a.mp4", "--force", "--from", "1", "--to", "2", "--crf", "10"},
-       "h264,640,480\naac,44100,2\n", 24, 0.2, 1.2, "korvalin: frame 3 of 24 (12%), "},
-      {"mono.ogg", {"--export", "m.mp4"}, "h264,640,480\naac,22050,1\n", 48, -1, 0, "korvalin: frame 48 of 48 (100%), "},
+       "h264,640,480,0.000000\naac,44100,2,0.000000\n", 24, 0.2, 1.2, "korvalin: frame 3 of 24 (12%), "},
+      {"mono.ogg", {"--export", "m.mp4"}, "h264,640,480,0.000000\naac,22050,1,0.000000\n", 48, -1, 0,
+       "korvalin: frame 48 of 48 (100%), "},
       {"damaged.ogg", {"--export", "d.mp4", "--from", "2", "--to", "6", "--crf", "0", "--scale", "1"},
-       "h264,640,480\naac,44100,2\n", 96, 3.5, 5.5, "cannot be decoded\nkorvalin: wrote d.mp4: 96 frames, 4.00 s in "},
-      {"tone.ogg", {"--export", "w.webm", "--scale", "2", "--crf", "40", "--to", "0.5"}, "vp9,1280,960\nopus,48000,2\n", 12, -1, 0,
-       "korvalin: wrote w.webm: 12 frames, 0.50 s in "},
+       "h264,640,480,0.000000\naac,44100,2,0.000000\n", 96, 3.5, 5.5, "decoded\nkorvalin: wrote d.mp4: 96 frames, 4.00 s in "},
+      {"tone.ogg", {"--export", "w.webm", "--scale", "2", "--crf", "40", "--to", "0.5"},
+       "vp9,1280,960,0.007000\nopus,48000,2,-0.007000\n", 12, -1, 0, "korvalin: wrote w.webm: 12 frames, 0.50 s in "},
   };
   std::ofstream(kRun + "/a.mp4") << "old";
   for (auto c : cases) {
