@@ -1,5 +1,5 @@
 // `korvalin --export` run for real on the run folder, stopped by Ctrl-C part-way. The export's
-// frames, sound and refusals are checked in-process (export_run_test.cpp).
+// frames, sound and refusals are checked in-process (export_test.cpp).
 #include "tests/export/export_fixture.h"
 
 namespace korvalin {

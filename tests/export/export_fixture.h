@@ -3,7 +3,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -21,14 +20,13 @@ inline std::string tempPath(const std::string& name) {
   return ::testing::TempDir() + "korvalin_export_" + std::to_string(getpid()) + "_" + name;
 }
 
-// Standard output of a shell command, and its exit status.
-inline std::string capture(const std::string& command, int* status = nullptr) {
+// Standard output of a shell command.
+inline std::string capture(const std::string& command) {
   std::string out;
   FILE* pipe = popen(command.c_str(), "r");
   char chunk[4096];
   for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) out.append(chunk, n);
-  const int result = pclose(pipe);
-  if (status != nullptr) *status = WIFEXITED(result) ? WEXITSTATUS(result) : -1;
+  pclose(pipe);
   return out;
 }
 
@@ -65,18 +63,11 @@ inline std::string writeDamaged(const std::string& name) {
   return tempPath(name);
 }
 
-// 0.1 s of sound at 44.1 kHz from `seconds` on, channels averaged: `file`'s, or the stereo
-// tone's when `file` is empty.
+// 0.1 s of `file`'s sound at 44.1 kHz from `seconds` on, channels averaged.
 inline std::vector<float> sound(const std::string& file, double seconds) {
-  std::vector<float> out(4410);
-  if (file.empty()) {
-    const int64_t first = std::llround(seconds * 44100);
-    for (size_t i = 0; i < out.size(); ++i) out[i] = tone(first + i, 0, 44100) + tone(first + i, 1, 44100);
-    return out;
-  }
   const std::string raw = capture("ffmpeg -v error -ss " + std::to_string(seconds) + " -i " + file +
                                   " -t 0.1 -ac 1 -ar 44100 -f f32le -");
-  out.assign(raw.size() / sizeof(float), 0.0f);
+  std::vector<float> out(raw.size() / sizeof(float));
   std::memcpy(out.data(), raw.data(), out.size() * sizeof(float));
   return out;
 }

@@ -1,0 +1,348 @@
+// The export's command line, the Vorbis decoder against files the tests encode (where a read one
+// frame off shows), and the whole export in-process on a run folder of the test's own: the
+// demo's pictures and project beside music written here, or none.
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+
+#include <algorithm>
+#include <csignal>
+#include <thread>
+
+#include "platform/vorbis_decoder.h"
+#include "shell/export_options.h"
+#include "shell/export_run.h"
+#include "tests/export/export_fixture.h"
+#include "timeline/project_file.h"
+#include "timeline/timeline.h"
+
+// The no-replace rename, refused as a file system without it refuses it while gNoRenameat2 is set.
+bool gNoRenameat2 = false;
+
+extern "C" int renameat2(int fromDir, const char* from, int toDir, const char* to, unsigned flags) noexcept {
+  if (gNoRenameat2) return errno = EINVAL, -1;
+  return static_cast<int>(syscall(SYS_renameat2, fromDir, from, toDir, to, flags));
+}
+
+namespace korvalin {
+namespace {
+
+using namespace test;
+
+ExportCommand parse(std::vector<const char*> args, ExportOptions* options, std::string* error) {
+  args.insert(args.begin(), "korvalin");
+  return parseExportCommand(static_cast<int>(args.size()), args.data(), options, error);
+}
+
+TEST(ExportOptions, GoodLines) {
+  ExportOptions o, w;
+  std::string error;
+  ASSERT_EQ(parse({"--export", "out.MP4"}, &o, &error), ExportCommand::kExport) << error;
+  EXPECT_TRUE(o.output == "out.MP4" && o.container->container == VideoContainer::kMp4 && !o.haveFrom && !o.haveTo && !o.force);
+  ASSERT_EQ(parse({"--fps", "240", "--scale", "4", "--crf", "63", "--from", "0", "--to", "1.25e1", "--force",
+                   "--export", "dir.v1/a.webm"}, &w, &error), ExportCommand::kExport) << error;
+  EXPECT_TRUE(w.container->container == VideoContainer::kWebm && w.fps == 240 && w.scale == 4 && w.crf == 63);
+  EXPECT_TRUE(w.haveFrom && w.haveTo && w.force && w.from == 0.0 && w.to == 12.5);
+  EXPECT_EQ(parse({"--export", "a.avi", "--help"}, &o, &error), ExportCommand::kHelp);
+  EXPECT_EQ(parse({"--export", "--version"}, &o, &error), ExportCommand::kVersion);
+  const char* player[] = {"korvalin", "--windowed", "--editor", "--export"};
+  EXPECT_TRUE(!isExportCommand(3, player) && isExportCommand(4, player));
+}
+
+TEST(ExportOptions, BadLinesAreOneLineNamingTheProblem) {
+  const std::pair<std::vector<const char*>, const char*> cases[] = {
+      {{"--export"}, "--export needs a file name"},
+      {{"--fps", "30"}, "--export needs a file name"},
+      {{"--export", "a.avi"}, "a.avi: unknown kind of video file (use .mp4, .mkv or .webm)"},
+      {{"--export", "mp4"}, "mp4: unknown kind"},
+      {{"--export", "v.mp4/clip"}, "v.mp4/clip: unknown kind"},
+      {{"--export", "a.mp4", "--fps", "23"}, "--fps 23: must be a whole number from 24 to 240"},
+      {{"--export", "a.mp4", "--fps", "30.5"}, "--fps 30.5:"},
+      {{"--export", "a.mp4", "--fps", ""}, "--fps :"},
+      {{"--export", "a.mp4", "--fps", "0000030"}, "--fps 0000030:"},
+      {{"--export", "a.mp4", "--scale", "0"}, "--scale 0: must be a whole number from 1 to 4"},
+      {{"--export", "a.mp4", "--scale", "5"}, "--scale 5:"},
+      {{"--export", "a.mp4", "--crf", "52"}, "--crf 52: must be a whole number from 0 to 51 for .mp4"},
+      {{"--export", "a.webm", "--crf", "64"}, "--crf 64: must be a whole number from 0 to 63 for .webm"},
+      {{"--export", "a.mp4", "--from", "-1"}, "--from -1: must be a number of seconds, 0 or more"},
+      {{"--export", "a.mp4", "--to", "+1"}, "--to +1:"},
+      {{"--export", "a.mp4", "--from", "0x10"}, "--from 0x10:"},
+      {{"--export", "a.mp4", "--from", "1e"}, "--from 1e:"},
+      {{"--export", "a.mp4", "--to", ""}, "--to :"},
+      {{"--export", "a.mp4", "--to", "1e999"}, "--to 1e999:"},
+      {{"--export", "a.mp4", "--from", "5", "--to", "5"}, "--from 5 must be before --to 5"},
+      {{"--export", "a.mp4", "--windowed"}, "unknown option '--windowed' for --export"},
+      {{"--export", "a.mp4", "--fps"}, "--fps needs a value"},
+  };
+  for (const auto& [args, says] : cases) {
+    ExportOptions o;
+    std::string error;
+    EXPECT_EQ(parse(args, &o, &error), ExportCommand::kBadUsage) << says;
+    EXPECT_TRUE(error.rfind(says, 0) == 0 && error.find('\n') == std::string::npos) << error;
+  }
+}
+
+// RMS difference between what was read and the tone from `frame` on.
+double mismatch(const std::vector<float>& got, int64_t frame, int rate, int channels) {
+  double sum = 0;
+  for (size_t i = 0; i < got.size(); ++i) sum += std::pow(got[i] - tone(frame + int64_t(i / channels), i % channels, rate), 2);
+  return std::sqrt(sum / got.size());
+}
+
+// Links that agree play as one stream; an empty stream is music of no length, not an error. Bad
+// files are refused through the export (below), all but a missing one, which it takes for no music.
+TEST(VorbisDecoder, FormatLengthAndSeeksExactToTheFrame) {
+  std::string error;
+  std::ofstream(tempPath("chain.ogg")) << readFile(writeTone("a.ogg", 22050, 1)) << readFile(writeTone("b.ogg", 22050, 1, 2, 2));
+  for (const auto& [file, rate, channels, seconds] : {std::tuple{writeTone("seek.ogg", 44100, 2), 44100, 2, 2},
+                                                      {tempPath("chain.ogg"), 22050, 1, 4},
+                                                      {writeTone("empty.ogg", 44100, 2, 0), 44100, 2, 0}}) {
+    SCOPED_TRACE(file);
+    auto decoder = VorbisDecoder::open(file, &error);
+    ASSERT_TRUE(decoder) << error;
+    EXPECT_TRUE(decoder->sampleRate() == rate && decoder->channels() == channels);
+    EXPECT_EQ(decoder->lengthFrames(), seconds * rate);
+    // Forwards and backwards, on and off page boundaries, into the second link, up to the end.
+    for (int64_t frame : {int64_t{rate} + 7, int64_t{0}, int64_t{12345}, int64_t{1}, seconds * int64_t{rate} - 300}) {
+      if (seconds == 0) break;
+      ASSERT_TRUE(decoder->seek(frame));
+      std::vector<float> samples(300 * channels + 1, 7.0f);  // a sentinel past the frames asked for
+      ASSERT_EQ(decoder->read(samples.data(), 300), 300) << frame;
+      EXPECT_EQ(samples.back(), 7.0f);
+      samples.pop_back();
+      EXPECT_EQ(decoder->position(), frame + 300);
+      EXPECT_LT(mismatch(samples, frame % (2 * rate), rate, channels), 0.03) << frame;
+      EXPECT_GT(mismatch(samples, frame % (2 * rate) + 1, rate, channels), 0.06) << frame;
+    }
+    EXPECT_EQ(decoder->read(std::vector<float>(600 * channels).data(), 600), 0);
+    EXPECT_EQ(decoder->damagedAt(), -1);
+    for (int64_t outside : {seconds * int64_t{rate} + 1, int64_t{-1}}) EXPECT_FALSE(decoder->seek(outside));
+    EXPECT_EQ(decoder->position(), seconds * rate);
+  }
+  EXPECT_FALSE(VorbisDecoder::open(tempPath("missing.ogg"), &error));
+  EXPECT_EQ(error, tempPath("missing.ogg") + ": No such file or directory");
+}
+
+// Data lost reads as silence of its length: the music after it keeps its time. The first
+// damage is the one reported.
+TEST(VorbisDecoder, DamageInTheMiddleBecomesSilence) {
+  std::string error;
+  auto decoder = VorbisDecoder::open(writeDamaged("damaged.ogg"), &error);
+  ASSERT_TRUE(decoder) << error;
+  ASSERT_EQ(decoder->lengthFrames(), 6 * 44100);
+  std::vector<float> all(2 * 6 * 44100 + 2, 7.0f);
+  EXPECT_EQ(decoder->read(all.data(), 6 * 44100 + 1), 6 * 44100);
+  EXPECT_EQ(std::count(all.begin(), all.end(), 7.0f), 2);
+  const int64_t at = decoder->damagedAt();
+  EXPECT_LT(std::abs(at - 2 * 44100), 44100 / 2) << "at " << at;
+  EXPECT_EQ(all[2 * at], 0.0f);
+  const std::vector<float> tail(all.end() - 2 - 2 * 4000, all.end() - 2);
+  EXPECT_LT(mismatch(tail, 6 * 44100 - 4000, 44100, 2), 0.03);
+  // A seek from inside the silence lands on the music itself.
+  ASSERT_TRUE(decoder->seek(at - 10) && decoder->read(all.data(), 20) == 20 && decoder->seek(100));
+  EXPECT_EQ(decoder->damagedAt(), -1);
+  ASSERT_EQ(decoder->read(all.data(), 300), 300);
+  EXPECT_LT(mismatch({all.begin(), all.begin() + 600}, 100, 44100, 2), 0.03);
+}
+
+const std::string kRun = tempPath("run");
+
+class ExportRun : public ::testing::Test {
+ protected:
+  // x264's speed preset: the program's own unless a test asks for the quickest.
+  static inline const char* preset = "veryfast";
+
+  static void SetUpTestSuite() {
+    const std::string from = KORVALIN_RUN_DIR;
+    capture("mkdir -p " + kRun + "/data && ln -sf " + from + "/*.bmp " + kRun + " && ln -sf " + from + "/data/*.jpg " +
+            from + "/data/*.3DS " + kRun + "/data");
+    const std::string stereo = readFile(writeTone("tone.ogg", 44100, 2, 3));
+    writeTone("mono.ogg", 22050, 1);
+    std::ofstream(tempPath("chained.ogg")) << stereo << readFile(writeTone("c.ogg", 44100, 1, 1, 2));
+    writeDamaged("damaged.ogg");
+    std::ofstream(tempPath("junk.ogg")) << "junk";
+  }
+
+  // The export of `args` in the run folder with tempPath(music) as its music ("": none) and
+  // `project` as its save.brz. Standard error goes to `said` through a file, or through a
+  // pseudo-terminal that passes bytes unchanged when `terminal` is set.
+  static int run(const std::string& music, std::vector<const char*> args, std::string* said, ExportStats* stats = nullptr,
+                 bool terminal = false, const std::string& project = KORVALIN_RUN_DIR "/save.brz") {
+    const std::string link = kRun + "/data/Vavorerid_by__qx_.ogg", save = kRun + "/save.brz";
+    std::remove(link.c_str());
+    std::remove(save.c_str());
+    if (!music.empty()) { EXPECT_EQ(symlink(tempPath(music).c_str(), link.c_str()), 0); }
+    EXPECT_EQ(symlink(project.c_str(), save.c_str()), 0);
+    args.insert(args.begin(), "korvalin");
+    ExportOptions options;
+    std::string error;
+    EXPECT_EQ(parseExportCommand(static_cast<int>(args.size()), args.data(), &options, &error), ExportCommand::kExport);
+    options.preset = preset;
+    int master = -1, target = -1;
+    termios raw = {};
+    cfmakeraw(&raw);
+    EXPECT_TRUE(terminal ? openpty(&master, &target, nullptr, &raw, nullptr) == 0
+                         : (target = open(tempPath("said").c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644)) >= 0);
+    const int saved = dup(STDERR_FILENO);
+    dup2(target, STDERR_FILENO);
+    EXPECT_EQ(chdir(kRun.c_str()), 0);
+    const int status = runExport(options, stats);
+    EXPECT_EQ(chdir(::testing::TempDir().c_str()), 0);
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+    close(target);
+    *said = terminal ? "" : readFile(tempPath("said"));
+    char chunk[4096];
+    for (ssize_t n; terminal && (n = read(master, chunk, sizeof chunk)) > 0;) said->append(chunk, n);
+    close(master);
+    return status;
+  }
+  static std::string probe(const std::string& file,
+                           const char* entries = "codec_name,width,height,sample_rate,channels,start_time") {
+    return capture("ffprobe -v error -of csv=p=0 -show_entries stream=" + std::string(entries) + " " + kRun + "/" + file);
+  }
+};
+
+// Sound as long as the pictures whatever the music's shape: mono stays mono at its own rate;
+// damaged music loses its sound where it is damaged, not the sound after it.
+TEST_F(ExportRun, MusicOfEveryShape) {
+  const struct {
+    const char* music;
+    std::vector<const char*> args;
+    const char* streams;
+    int64_t frames;
+    double heard, played;  // the video's sound at `heard` s is the music's at `played` s
+    const char* says;
+  } cases[] = {
+      // Replacing a file of the name.
+      {"tone.ogg", {"--export", "a.mp4", "--force", "--from", "1", "--to", "2", "--crf", "10"},
+       "h264,640,480,0.000000\naac,44100,2,0.000000\n", 24, 0.2, 1.2, "korvalin: frame 3 of 24 (12%), "},
+      {"mono.ogg", {"--export", "m.mp4"}, "h264,640,480,0.000000\naac,22050,1,0.000000\n", 48, -1, 0,
+       "korvalin: frame 48 of 48 (100%), "},
+      {"damaged.ogg", {"--export", "d.mp4", "--from", "2", "--to", "6", "--crf", "0", "--scale", "1"},
+       "h264,640,480,0.000000\naac,44100,2,0.000000\n", 96, 3.5, 5.5, "decoded\nkorvalin: wrote d.mp4: 96 frames, 4.00 s in "},
+      {"tone.ogg", {"--export", "w.webm", "--scale", "2", "--crf", "40", "--to", "0.5"},
+       "vp9,1280,960,0.007000\nopus,48000,2,-0.007000\n", 12, -1, 0, "korvalin: wrote w.webm: 12 frames, 0.50 s in "},
+  };
+  std::ofstream(kRun + "/a.mp4") << "old";
+  preset = "ultrafast";
+  for (auto c : cases) {
+    std::string said;
+    ExportStats stats;
+    c.args.insert(c.args.end(), {"--fps", "24"});
+    ASSERT_EQ(run(c.music, c.args, &said, &stats), 0) << said;
+    const std::string file = c.args[1];
+    EXPECT_EQ(probe(file), c.streams);
+    EXPECT_TRUE(stats.frames == c.frames && stats.videoSeconds == c.frames / 24.0) << stats.frames;
+    EXPECT_NE(said.find(c.says), std::string::npos) << said;
+    // Ten plain progress lines, then the file (and the damage).
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), c.music[0] == 'd' ? 12 : 11) << said;
+    const std::string durations = probe(file, "duration");  // none per stream in WebM
+    if (file.back() == '4') { EXPECT_NEAR(std::atof(durations.c_str()), number(durations, "\n"), 1e-3) << durations; }
+    if (c.heard < 0) continue;
+    const std::vector<float> heard = sound(kRun + "/" + file, c.heard);
+    EXPECT_GT(correlation(heard, sound(tempPath(c.music), c.played)), 0.95);
+    EXPECT_LT(correlation(heard, sound(tempPath(c.music), c.heard)), 0.5);
+  }
+  preset = "veryfast";
+  const std::string settings = readFile(kRun + "/a.mp4");  // the encoder's, in the stream
+  EXPECT_TRUE(settings.find("options: cabac=0 ") != std::string::npos && settings.find(" threads=1 ") != std::string::npos &&
+              settings.find(" crf=10.0 ") != std::string::npos);
+  EXPECT_EQ(probe("a.mp4", "r_frame_rate,color_range,color_space,color_transfer,color_primaries"),
+            "tv,bt709,bt709,bt709,24/1\n0/0\n");
+  for (int k : {0, 13, 23}) EXPECT_GE(framePsnr(kRun + "/a.mp4", k, 1 + k / 24.0, KORVALIN_RUN_DIR), 40.0) << k;
+}
+
+TEST_F(ExportRun, RefusalsAndErrorsLeaveNoFile) {
+  // The export's Ctrl-C handling ends with it: the handlers from before are back (at the end).
+  struct sigaction ignore = {}, after = {};
+  ignore.sa_handler = SIG_IGN;
+  for (int s : {SIGINT, SIGTERM}) sigaction(s, &ignore, nullptr);
+  mkdir((kRun + "/folder.mp4").c_str(), 0755);
+  std::ofstream(kRun + "/old.mp4") << "keep";
+  // A clip of no length is never drawn: it does not make the silent video longer.
+  Timeline zero;
+  zero.addClip(0, 1.0f, 1.0f, kBox);
+  zero.addClip(1, 5.0f, 1.0f, kBox);
+  zero.layerClipTimes[1][0].length = 0.0f;
+  ASSERT_TRUE(saveProject(zero, tempPath("zero.brz"), nullptr) && saveProject(Timeline(), tempPath("empty.brz"), nullptr));
+  std::ofstream(tempPath("junk.brz")) << "junk";
+  const struct {
+    const char* music;
+    std::vector<const char*> args;
+    int status;
+    std::string says;  // all that is said, or its start where it ends in a number
+    std::string project = KORVALIN_RUN_DIR "/save.brz";
+  } cases[] = {
+      {"chained.ogg", {"--export", "x.mp4"}, 1, "data/Vavorerid_by__qx_.ogg: changes sample rate or channel count part-way\n"},
+      {"junk.ogg", {"--export", "x.mp4"}, 1, "data/Vavorerid_by__qx_.ogg: not Ogg Vorbis data\n"},
+      {"tone.ogg", {"--export", "x.mp4", "--from", "3"}, 2, "--from 3 is not before the end of the music (3.000 s)\n"},
+      {"tone.ogg", {"--export", "x.mp4", "--to", "0"}, 2, "--to 0 must be after --from 0\n"},
+      {"tone.ogg", {"--export", "old.mp4"}, 2, "old.mp4 exists; add --force to replace it\n"},
+      {"tone.ogg", {"--export", "folder.mp4", "--force"}, 2, "folder.mp4 is a folder\n"},
+      {"tone.ogg", {"--export", "no/x.mp4"}, 1, "cannot write no/x.mp4.part: No such file or directory\n"},
+      {"", {"--export", "x.mkv", "--to", "1000"}, 2, "--to 1000 is past the end of the last clip ("},
+      {"", {"--export", "x.mkv", "--to", "2.5"}, 2, "--to 2.5 is past the end of the last clip (2.000 s)\n",
+       tempPath("zero.brz")},
+      {"", {"--export", "x.mkv"}, 1, "nothing to export: no music (data/Vavorerid_by__qx_.ogg) and no clip in save.brz\n",
+       tempPath("empty.brz")},
+      // A project that cannot be read is an error, not an empty demo.
+      {"", {"--export", "x.mkv"}, 1, "save.brz: ", tempPath("junk.brz")},
+  };
+  for (const auto& c : cases) {
+    std::string said;
+    EXPECT_EQ(run(c.music, c.args, &said, nullptr, false, c.project), c.status) << said;
+    EXPECT_EQ(said.rfind("korvalin: " + c.says, 0), 0u) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+  }
+  EXPECT_EQ(capture("cd " + kRun + " && ls -d x.* 2>&1"), "ls: cannot access 'x.*': No such file or directory\n");
+
+  std::string said;
+  // A file that appears under the name while the export runs is kept, the video left beside it,
+  // also where the file system has no rename that refuses to replace.
+  for (const bool noRenameat2 : {false, true}) {
+    gNoRenameat2 = noRenameat2;
+    // The last round's partial file would wake the planter before this run has looked.
+    for (const char* name : {"/late.mp4", "/late.mp4.part"}) std::remove((kRun + name).c_str());
+    std::thread planter([] {
+      while (access((kRun + "/late.mp4.part").c_str(), F_OK) != 0) std::this_thread::yield();
+      std::ofstream(kRun + "/late.mp4") << "keep";
+    });
+    EXPECT_EQ(run("tone.ogg", {"--export", "late.mp4", "--to", "0.5", "--fps", "24"}, &said), 2);
+    planter.join();
+    EXPECT_NE(said.find("korvalin: late.mp4 appeared while exporting; add --force to replace it (the video is in "
+                        "late.mp4.part)\n"), std::string::npos) << said;
+    EXPECT_EQ(readFile(kRun + "/late.mp4"), "keep");
+  }
+  // On a terminal the progress is one line rewritten in place, ended before the next line.
+  EXPECT_EQ(run("tone.ogg", {"--export", "t.mp4", "--to", "0.5", "--fps", "24"}, &said, nullptr, true), 0);
+  gNoRenameat2 = false;
+  EXPECT_EQ(said.rfind("\rkorvalin: frame ", 0), 0u) << said;
+  EXPECT_NE(said.find(" left   \nkorvalin: wrote t.mp4: 12 frames"), std::string::npos) << said;
+
+  // Ctrl-C before the first frame: nothing is left, and no progress was shown (after frames, see
+  // the end-to-end test).
+  std::thread stopper([] {
+    while (access((kRun + "/stop.mp4.part").c_str(), F_OK) != 0) std::this_thread::yield();
+    kill(getpid(), SIGINT);
+  });
+  EXPECT_EQ(run("tone.ogg", {"--export", "stop.mp4"}, &said, nullptr, true), 130);
+  stopper.join();
+  EXPECT_EQ(said, "korvalin: stopped before the first frame; nothing was written\n");
+  EXPECT_EQ(capture("ls " + kRun + " | grep stop"), "");
+  // Without music: silent, to the last clip's end. Captures fed back from frame to frame look as
+  // they do when the demo has played up to the first one.
+  ASSERT_EQ(run("", {"--export", "s.mkv", "--from", "100", "--to", "100.02"}, &said), 0) << said;
+  EXPECT_GE(framePsnr(kRun + "/s.mkv", 0, 100.0, KORVALIN_RUN_DIR), 40.0);
+  EXPECT_EQ(said.rfind("korvalin: no music (data/Vavorerid_by__qx_.ogg is missing): the video is silent and ends "
+                       "with the last clip at ", 0), 0u) << said;
+  EXPECT_EQ(probe("s.mkv", "codec_name"), "h264\n");
+  for (int s : {SIGINT, SIGTERM}) {
+    sigaction(s, nullptr, &after);
+    EXPECT_EQ(after.sa_handler, SIG_IGN) << s;
+  }
+}
+
+}  // namespace
+}  // namespace korvalin
