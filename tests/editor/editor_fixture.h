@@ -63,8 +63,6 @@ class EditorTest : public CanvasTest {
     for (int32_t x : xs) pass(x, y, button);
     pass(xs.back(), y);
   }
-  // Canvas y in the middle of the row a layer shows in.
-  int32_t rowMiddle(int32_t layer) const { return 611 + kRowPitch * (layer + editor->trackScroll); }
   FieldListPanel& panel() { return dynamic_cast<FieldListPanel&>(*editor->panel); }
 
   std::string dir, path;

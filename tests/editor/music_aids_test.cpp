@@ -43,8 +43,8 @@ TEST(TempoTest, GeneratedTrackClickTracksAndSilence) {
   EXPECT_FALSE(gridOf(silence).valid() || gridOf(silence, 120.0).valid());
 }
 
-// One clip on layer 0, a grid of 125 BPM from 0 (beats every 0.48 s) unless the sidecar gives
-// one, snapping on. At zoom 40 a pixel is 1 / 68.27 s.
+// One clip on layer 0, a grid of 125 BPM from 0 (beats every 0.48 s), snapping on. At zoom 40 a
+// pixel is 1 / 68.27 s.
 class MusicTest : public EditorTest {
  protected:
   void start(float clipStart) {
@@ -52,7 +52,7 @@ class MusicTest : public EditorTest {
     project.addClip(0, clipStart, 1.0f, kBox);
     EditorTest::start(project);
     aids = std::make_unique<MusicAids>(path + kSidecarSuffix);
-    if (!aids->grid.valid()) aids->grid = BeatGrid{125.0, 0.0};
+    aids->grid = BeatGrid{125.0, 0.0};
     editor->aids = aids.get();
     key('G');
   }
@@ -72,10 +72,6 @@ TEST_F(MusicTest, DragsSnapToBeatsWithinSixPixelsAndLetGoWithoutDrift) {
   EXPECT_FLOAT_EQ(bar().start, 1.44f + 8 / p);  // 8 pixels: where the plain rules put it
   // Right half grabbed: the end, 1.44 + 8 / p + 1 s, comes to 2.40 from 2.7 pixels past it.
   drag({160, 152}, 611, R);
-  EXPECT_FLOAT_EQ(bar().start + bar().length, 2.40f);
-  // Left half: the start comes to 1.44 from 3 pixels right of it; the end stays.
-  drag({110, 105}, 611, R);
-  EXPECT_FLOAT_EQ(bar().start, 1.44f);
   EXPECT_FLOAT_EQ(bar().start + bar().length, 2.40f);
 }
 
@@ -108,8 +104,7 @@ TEST_F(MusicTest, StripShowsWaveformBeatsBarsAndLoopAndProceedSnapsTheNewClip) {
       // 8 pixels above and below the middle: a column is full one way or the other; silence
       // leaves even the middle row empty.
       const bool shown = at(x, 748) == wave || at(x, 764) == wave || at(x, 756) == wave;
-      EXPECT_TRUE(t0 < 2.0 || t1 > 2.5 || shown) << "zoom " << zoom << " x " << x;
-      EXPECT_FALSE((t1 < 2.0 - margin || t0 > 2.5 + margin) && shown) << "zoom " << zoom << " x " << x;
+      EXPECT_TRUE(shown ? t1 >= 2.0 - margin && t0 <= 2.5 + margin : t0 < 2.0 || t1 > 2.5) << zoom << " " << x;
     }
   }
   // Beats every 32.77 pixels, bars every fourth from x 0, and the bars faintly across the rows.
@@ -146,10 +141,8 @@ TEST_F(MusicTest, StripShowsWaveformBeatsBarsAndLoopAndProceedSnapsTheNewClip) {
   first[0] = first[160] = first[258] = 1.0f;
   spike.add(first.data(), first.size());
   spike.finish();
-  EXPECT_GT(spike.range(0.5, 1.5).high, 0.0f);
-  EXPECT_EQ(spike.range(0.5, 1.0).high, 0.0f);
-  EXPECT_GT(spike.range(2.0, 3.0).high, 0.0f);
-  EXPECT_GT(spike.range(4.0, 4.1).high, 0.0f);
+  EXPECT_TRUE(spike.range(0.5, 1.5).high > 0.0f && spike.range(0.5, 1.0).high == 0.0f);
+  EXPECT_TRUE(spike.range(2.0, 3.0).high > 0.0f && spike.range(4.0, 4.1).high > 0.0f);
 }
 
 }  // namespace
