@@ -30,14 +30,9 @@ class HistoryTest : public EditorTest {
     editor->history = history.get();
     autosave = std::make_unique<Autosave>(path + ".autosave", 30.0);
   }
-  std::vector<uint8_t> bytes() {
-    timeline.syncAllClipTimes();
-    return encodeProject(timeline);
-  }
+  std::vector<uint8_t> bytes() { return encodeProject(timeline); }
   // The project's bytes and what is selected.
-  auto snap() {
-    return std::pair(bytes(), std::array{timeline.editMode, timeline.selectedLayer, timeline.selectedClip});
-  }
+  auto snap() { return std::pair(bytes(), std::array{timeline.editMode, timeline.selectedLayer, timeline.selectedClip}); }
   void dragBar(int32_t layer, int32_t clip, int32_t dx, int button = L) {
     const ClipBar& bar = timeline.tracks[layer].bars[clip];
     const auto x = static_cast<int32_t>((bar.start + bar.length * 0.5f) * 1024.0 / 15.0);

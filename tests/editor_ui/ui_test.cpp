@@ -29,7 +29,6 @@ TEST_F(UiTest, TextReadsBackGlyphByGlyphAtEverySize) {
     glGetFloatv(GL_CURRENT_COLOR, colour);
     EXPECT_TRUE(!glIsEnabled(GL_BLEND) && glIsEnabled(GL_DEPTH_TEST) && colour[0] == 0.0f) << size;
   }
-  EXPECT_EQ(textAdvance(13), 0);
 }
 
 // Every panel's rows as "label|kind|min..max@y/digits", from the tables the panels are made to.
@@ -75,10 +74,10 @@ TEST_F(UiTest, EveryPanelBindsItsRowsAndDrawsThem) {
       std::snprintf(row, sizeof row, isFloat ? "%.3f" : "%.0f", isFloat ? block[k] : std::trunc(block[k]));
       std::string shown = row;
       if (shown.size() > static_cast<size_t>(f.width)) shown = shown.substr(0, f.width - 1) + ">";  // cut, marked
-      EXPECT_EQ(text(14, f.boxLeft() - 6, f.y + 11, shown.size(), true), shown) << type << "/" << k;
       // Trailing spaces of short labels meet the box's frame.
       const std::string label = f.label, named = label.substr(0, label.find_last_not_of(' ') + 1);
-      EXPECT_EQ(text(14, f.x - 6, f.y + 11, named.size()), named) << type << "/" << k;
+      EXPECT_EQ(text(14, f.x - 6, f.y + 11, named.size()) + "=" + text(14, f.boxLeft() - 6, f.y + 11, shown.size(), true),
+                named + "=" + shown) << type << "/" << k;
       // The box, white under the mouse; its frame 1.92 pixels wider all round; the caret 1.15
       // pixels wide at its left edge.
       const Rgb box = k == 0 ? Rgb{255, 255, 255} : Rgb{220, 220, 220};
