@@ -63,7 +63,6 @@ class EditorTest : public CanvasTest {
     for (int32_t x : xs) pass(x, y, button);
     pass(xs.back(), y);
   }
-  FieldListPanel& panel() { return dynamic_cast<FieldListPanel&>(*editor->panel); }
 
   std::string dir, path;
   Timeline timeline;

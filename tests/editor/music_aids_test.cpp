@@ -36,7 +36,6 @@ TEST(TempoTest, ClickTracksKnownTempoAndSilence) {
   std::vector<float> track = clickTrack(90, 0.25, 30), offDouble = clickTrack(44100.0 * 60 / (110 * 128), 0.1, 30);
   for (size_t i = 0; i < track.size(); ++i) track[i] += 0.59f * offDouble[i];
   EXPECT_NEAR(gridOf(track).bpm, 90.0, 0.05);
-  EXPECT_EQ(gridOf(clickTrack(90, 0.25, 30), 120.0).bpm, 120.0);  // a known tempo only places beats
   EXPECT_FALSE(gridOf(std::vector<float>(20 * kRate)).valid() || gridOf(std::vector<float>(20 * kRate), 120.0).valid());
 }
 
@@ -109,7 +108,6 @@ TEST_F(MusicTest, StripShowsWaveformBeatsBarsAndLoopAndProceedSnapsTheNewClip) {
                 {30, 612, kEvenRow}}, 1);  // nothing of the loop band strays into the rows
   const Rgb loopBlue{60, 120, 230};
   expectPixels({{50, 590, over(loopBlue, 110.0 / 255.0, kBlack)}});  // the loop band, over the ruler text
-  EXPECT_EQ(text(12, 850, kStripTop + 11, 19), "snap on  125.00 BPM");  // in ink, not the lines' colour
 
   cursor = static_cast<float>(1.44 + 5 / p);
   key(kKeyN);
