@@ -3,7 +3,6 @@
 #include <climits>
 
 #include "editor_fixture.h"
-#include "tests/common/project_bytes.h"
 
 namespace korvalin::test {
 namespace {

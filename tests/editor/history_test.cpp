@@ -19,6 +19,7 @@ class HistoryTest : public EditorTest {
   void TearDown() override {
     autosave.reset();  // its worker may still write into the folder
     EditorTest::TearDown();
+    glDisable(GL_SCISSOR_TEST);
   }
   void begin(const Timeline& project) {
     // Every pass is drawn, but only into one pixel: these tests need the draw's hover, not its
