@@ -135,8 +135,8 @@ TEST_F(HistoryTest, AutosaveKeepsUnsavedChangesAndStartUpOffersThem) {
   EXPECT_EQ(autosaved(220.0), bytes()) << "and what came after them";
   std::filesystem::create_directory(path + ".autosave.tmp");  // every write fails: said once
   testing::internal::CaptureStderr();
-  for (double at : {250.0, 280.0}) key(kKeyC), autosaved(at);
-  key(kKeyY), autosaved(281.0);  // and the removal after a save says nothing
+  for (double at : {290.0, 320.0}) key(kKeyC), autosaved(at);
+  key(kKeyY), autosaved(321.0);  // and the removal after a save says nothing
   EXPECT_PRED2(matches, testing::internal::GetCapturedStderr(), "autosave: [^\n]*\n");
   std::filesystem::remove(path + ".autosave.tmp");
 

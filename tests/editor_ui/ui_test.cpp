@@ -62,9 +62,10 @@ const char* const kTitles[kOperatorTypeCount] = {"2D Layer", "Box", "Camera", "S
 TEST_F(UiTest, EveryPanelBindsItsRowsAndDrawsThem) {
   for (int32_t type = 0; type < kOperatorTypeCount; ++type) {
     ParameterBlock block;
-    for (int k = 0; k < kMaxParamCount; ++k) block[k] = k + 0.5f;
+    for (int k = 0; k < kMaxParamCount; ++k) block[k] = (k ^ 3) * 1.5f;  // all apart; Box's Scale at its minimum, 0
     auto panel = makeParameterPanel(type, block, nullptr);
     auto& fields = dynamic_cast<FieldListPanel&>(*panel);
+    EXPECT_EQ(block[3], 0.0f) << "a value at its minimum is kept";
     // A value above the maximum is kept, and cut to its box (a box 3 wide would cut it into its frame).
     if (fields.fieldCount() > 2 && fields.field(2).width > 3) block[2] = 123456789.0f;
     clear();
