@@ -62,6 +62,7 @@ const char* const kTitles[kOperatorTypeCount] = {"2D Layer", "Box", "Camera", "S
 TEST_F(UiTest, EveryPanelBindsItsRowsAndDrawsThem) {
   for (int32_t type = 0; type < kOperatorTypeCount; ++type) {
     ParameterBlock block;
+    EXPECT_TRUE(makeParameterPanel(-1, block, nullptr) == nullptr && makeParameterPanel(7, block, nullptr) == nullptr);
     for (int k = 0; k < kMaxParamCount; ++k) block[k] = (k ^ 3) * 1.5f;  // all apart; Box's Scale at its minimum, 0
     auto panel = makeParameterPanel(type, block, nullptr);
     auto& fields = dynamic_cast<FieldListPanel&>(*panel);
@@ -99,17 +100,14 @@ TEST_F(UiTest, EveryPanelBindsItsRowsAndDrawsThem) {
     EXPECT_EQ(rows, kPanelRows[type]);
     // The middle button starts nothing, the right a fine drag of a float field, the left a
     // coarse drag of either kind; every drag ends with the buttons up.
-    const ValueField& first = fields.field(0);
     panel->mouseButton(1);
-    EXPECT_FALSE(first.dragging || first.fineDragging);
+    EXPECT_FALSE(fields.field(0).dragging || fields.field(0).fineDragging);
     panel->mouseButton(2);
     panel->mouseButton(0);
-    EXPECT_TRUE(first.dragging && first.fineDragging == fields.isFloatField(0)) << type;
+    EXPECT_TRUE(fields.field(0).dragging && fields.field(0).fineDragging == fields.isFloatField(0)) << type;
     panel->mouseButton(-1);
-    EXPECT_FALSE(first.dragging || first.fineDragging);
+    EXPECT_FALSE(fields.field(0).dragging || fields.field(0).fineDragging);
   }
-  ParameterBlock block;
-  EXPECT_TRUE(makeParameterPanel(-1, block, nullptr) == nullptr && makeParameterPanel(7, block, nullptr) == nullptr);
 }
 
 }  // namespace
