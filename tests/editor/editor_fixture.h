@@ -2,22 +2,18 @@
 // at a time in the shell's order, each pass drawn on the canvas as the shell draws it.
 #pragma once
 
-#include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
-#include <string>
-#include <vector>
 
 #include "editor/editor.h"
 #include "tests/common/canvas.h"
 
 namespace korvalin::test {
 
-constexpr int L = 1, M = 2, R = 4;  // buttons held in a pass
+constexpr int L = 1, R = 4;  // buttons held in a pass
 const Rgb kEvenRow{167, 165, 160}, kOddRow{174, 172, 167}, kGrid{184, 182, 177}, kBlue{128, 128, 255};
 
 inline std::vector<uint8_t> readFile(const std::string& path) {
@@ -51,7 +47,6 @@ class EditorTest : public CanvasTest {
     editor->setPlayCursor(cursor);
     if (wheel != 0) editor->wheel(wheel);
     if (buttons & L) editor->mouseButton(0);
-    if (buttons & M) editor->mouseButton(1);
     if (buttons & R) editor->mouseButton(2);
     if (buttons == 0) editor->releaseButtons();
     if (key != 0) editor->setPendingKey(key);
@@ -61,9 +56,13 @@ class EditorTest : public CanvasTest {
     return editor->drawEditor();
   }
   void key(uint8_t code) { pass(editor->mouseX, editor->mouseY, 0, 0, code); }
-  // Canvas y in the middle of the row a layer shows in.
-  int32_t rowMiddle(int32_t layer) const { return 611 + kRowPitch * (layer + editor->trackScroll); }
-  FieldListPanel& panel() { return dynamic_cast<FieldListPanel&>(*editor->panel); }
+  // A hover at the first x, a press there, a pass at each x with the button held, a release at
+  // the last: a click when there is one x.
+  void drag(std::vector<int32_t> xs, int32_t y, int button = L) {
+    pass(xs.front(), y);
+    for (int32_t x : xs) pass(x, y, button);
+    pass(xs.back(), y);
+  }
 
   std::string dir, path;
   Timeline timeline;

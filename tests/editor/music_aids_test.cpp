@@ -1,12 +1,7 @@
-// The music aids: waveform peaks at three zooms, the tempo of the generated track and of click
-// tracks, snapping scripted through the Editor, the loop keys and the sidecar, the loop on the
-// injected clock, and the strip's pixels.
-#include <atomic>
-#include <cmath>
-
+// The music aids: the tempo of click tracks, waveform peaks at three zooms and the strip's pixels,
+// snapping and the loop keys scripted through the Editor.
 #include "editor/music_aids.h"
 #include "editor_fixture.h"
-#include "shell/music_analysis.h"
 #include "timeline/sidecar.h"
 
 namespace korvalin::test {
@@ -31,27 +26,25 @@ BeatGrid gridOf(const std::vector<float>& mono, std::optional<double> knownBpm =
   return detectBeatGrid(onsets, knownBpm);
 }
 
-TEST(TempoTest, GeneratedTrackClickTracksAndSilence) {
-  std::atomic<bool> cancel{false};
-  const MusicAnalysis track = analyseMusic(KORVALIN_RUN_DIR "/data/Vavorerid_by__qx_.ogg", cancel);
-  ASSERT_TRUE(track.onsets) << track.error;
-  BeatGrid grid = detectBeatGrid(*track.onsets);
-  EXPECT_NEAR(grid.bpm, 125.0, 0.5);
-  EXPECT_NEAR(std::remainder(grid.offset, 4 * 0.48), 0.0, 0.001);  // its bars start at 0
+TEST(TempoTest, ClickTracksKnownTempoAndSilence) {
   // The accented beat repeats every two, yet the pulse is the beat, up to the fastest tempo.
   for (double bpm : {90.0, 128.0, 174.0, 195.0}) {
-    grid = gridOf(clickTrack(bpm, 0.25, 30, 0.6f));
-    EXPECT_NEAR(grid.bpm, bpm, 0.05);
-    EXPECT_NEAR(grid.offset, 0.25, 0.01) << bpm;
+    const BeatGrid grid = gridOf(clickTrack(bpm, 0.25, 30, 0.6f));
+    EXPECT_TRUE(std::abs(grid.bpm - bpm) < 0.05 && std::abs(grid.offset - 0.25) < 0.01) << bpm << ": " << grid.bpm;
   }
-  EXPECT_EQ(gridOf(clickTrack(90, 0.25, 30), 120.0).bpm, 120.0);  // a known tempo only places beats
-
-  const std::vector<float> silence(20 * kRate, 0.0f);
-  EXPECT_FALSE(gridOf(silence).valid() || gridOf(silence, 120.0).valid());
+  // A pulse a little off twice the tempo (every 110 or 119 envelope values, 187.9 or 173.7 BPM,
+  // where the beat's half is 115) is not the beat's half.
+  for (auto [lag, loudness] : {std::pair{110, 0.59f}, {119, 0.63f}}) {
+    std::vector<float> track = clickTrack(90, 0.25, 30), off = clickTrack(44100.0 * 60 / (lag * 128), 0.1, 30);
+    for (size_t i = 0; i < track.size(); ++i) track[i] += loudness * off[i];
+    EXPECT_NEAR(gridOf(track).bpm, 90.0, 0.05) << lag;
+  }
+  // A known tempo only places the beats; silence has none.
+  EXPECT_TRUE(gridOf(clickTrack(90, 0.25, 30), 120.0).bpm == 120.0 && !gridOf(std::vector<float>(20 * kRate)).valid());
 }
 
-// One clip on layer 0, a grid of 125 BPM from 0 (beats every 0.48 s) unless the sidecar gives
-// one, snapping on. At zoom 40 a pixel is 1 / 68.27 s.
+// One clip on layer 0, a grid of 125 BPM from 0 (beats every 0.48 s), snapping on. At zoom 40 a
+// pixel is 1 / 68.27 s.
 class MusicTest : public EditorTest {
  protected:
   void start(float clipStart) {
@@ -59,17 +52,10 @@ class MusicTest : public EditorTest {
     project.addClip(0, clipStart, 1.0f, kBox);
     EditorTest::start(project);
     aids = std::make_unique<MusicAids>(path + kSidecarSuffix);
-    if (!aids->grid.valid()) aids->grid = BeatGrid{125.0, 0.0};
+    aids->grid = BeatGrid{125.0, 0.0};
     editor->aids = aids.get();
     key('G');
   }
-  // A drag on layer 0 pressed at the first x, released at the last.
-  void drag(std::vector<int32_t> xs, int button) {
-    pass(xs.front(), 611);
-    for (int32_t x : xs) pass(x, 611, button);
-    pass(xs.back(), 611);
-  }
-  ClipBar& bar() { return timeline.tracks[0].bars[0]; }
   std::unique_ptr<MusicAids> aids;
   const double p = pixelsPerSecond(40);
 };
@@ -82,14 +68,10 @@ TEST_F(MusicTest, DragsSnapToBeatsWithinSixPixelsAndLetGoWithoutDrift) {
   EXPECT_EQ(timeline.layerClipTimes[0][0].start, 1.44f);  // 4 pixels from the beat
   pass(140, 611, L);
   pass(140, 611);
-  EXPECT_FLOAT_EQ(bar().start, 1.44f + 8 / p);  // 8 pixels: where the plain rules put it
+  EXPECT_FLOAT_EQ(timeline.layerClipTimes[0][0].start, 1.44f + 8 / p);  // 8 pixels: where the plain rules put it
   // Right half grabbed: the end, 1.44 + 8 / p + 1 s, comes to 2.40 from 2.7 pixels past it.
-  drag({160, 152}, R);
-  EXPECT_FLOAT_EQ(bar().start + bar().length, 2.40f);
-  // Left half: the start comes to 1.44 from 3 pixels right of it; the end stays.
-  drag({110, 105}, R);
-  EXPECT_FLOAT_EQ(bar().start, 1.44f);
-  EXPECT_FLOAT_EQ(bar().start + bar().length, 2.40f);
+  drag({160, 152}, 611, R);
+  EXPECT_FLOAT_EQ(timeline.layerClipTimes[0][0].start + timeline.layerClipTimes[0][0].length, 2.40f);
 }
 
 TEST_F(MusicTest, StripShowsWaveformBeatsBarsAndLoopAndProceedSnapsTheNewClip) {
@@ -121,8 +103,7 @@ TEST_F(MusicTest, StripShowsWaveformBeatsBarsAndLoopAndProceedSnapsTheNewClip) {
       // 8 pixels above and below the middle: a column is full one way or the other; silence
       // leaves even the middle row empty.
       const bool shown = at(x, 748) == wave || at(x, 764) == wave || at(x, 756) == wave;
-      EXPECT_TRUE(t0 < 2.0 || t1 > 2.5 || shown) << "zoom " << zoom << " x " << x;
-      EXPECT_FALSE((t1 < 2.0 - margin || t0 > 2.5 + margin) && shown) << "zoom " << zoom << " x " << x;
+      EXPECT_TRUE(shown ? t1 >= 2.0 - margin && t0 <= 2.5 + margin : t0 < 2.0 || t1 > 2.5) << zoom << " " << x;
     }
   }
   // Beats every 32.77 pixels, bars every fourth from x 0, and the bars faintly across the rows.
@@ -131,11 +112,10 @@ TEST_F(MusicTest, StripShowsWaveformBeatsBarsAndLoopAndProceedSnapsTheNewClip) {
                 {30, 612, kEvenRow}}, 1);  // nothing of the loop band strays into the rows
   const Rgb loopBlue{60, 120, 230};
   expectPixels({{50, 590, over(loopBlue, 110.0 / 255.0, kBlack)}});  // the loop band, over the ruler text
-  EXPECT_EQ(text(12, 850, kStripTop + 11, 19), "snap on  125.00 BPM");  // in ink, not the lines' colour
 
   cursor = static_cast<float>(1.44 + 5 / p);
   key(kKeyN);
-  for (int buttons : {0, L, 0}) pass(700, 105, buttons);  // "Camera"
+  drag({700}, 105);  // "Camera"
   for (int buttons : {0, L}) pass(700, 155, buttons);     // "Proceed"
   ASSERT_EQ(timeline.clipCount(0), 2);
   EXPECT_EQ(timeline.layerClipTimes[0][1].start, 1.44f);
@@ -152,11 +132,6 @@ TEST_F(MusicTest, StripShowsWaveformBeatsBarsAndLoopAndProceedSnapsTheNewClip) {
   pass(0, 0);
   grab();
   expectPixels({{384, 590, over(loopBlue, 200.0 / 255.0, kCanvas)}});
-  std::vector<PeakPair> columns(3);
-  for (int32_t width : {0, -5}) {
-    peakColumns(*peaks, 0.0, 40.0, width, columns);
-    EXPECT_TRUE(columns.empty()) << width;
-  }
   // A window of 64 frames reads the 64-frame spans, widened to whole ones: from frame 0 here;
   // one of 32 the 32-frame spans. Clicks in the second half of a span and in the last, part span.
   WaveformPeaks spike(64);  // 64 frames a second, so that the times are exact
@@ -164,10 +139,8 @@ TEST_F(MusicTest, StripShowsWaveformBeatsBarsAndLoopAndProceedSnapsTheNewClip) {
   first[0] = first[160] = first[258] = 1.0f;
   spike.add(first.data(), first.size());
   spike.finish();
-  EXPECT_GT(spike.range(0.5, 1.5).high, 0.0f);
-  EXPECT_EQ(spike.range(0.5, 1.0).high, 0.0f);
-  EXPECT_GT(spike.range(2.0, 3.0).high, 0.0f);
-  EXPECT_GT(spike.range(4.0, 4.1).high, 0.0f);
+  EXPECT_TRUE(spike.range(0.5, 1.5).high > 0.0f && spike.range(0.5, 1.0).high == 0.0f);
+  EXPECT_TRUE(spike.range(2.0, 3.0).high > 0.0f && spike.range(4.0, 4.1).high > 0.0f);
 }
 
 }  // namespace
