@@ -59,6 +59,7 @@ std::vector<uint8_t> readFile(const std::string& path) {
   const std::string bytes = text(path);
   return std::vector<uint8_t>(bytes.begin(), bytes.end());
 }
+long entries(const fs::path& dir) { return std::distance(fs::directory_iterator(dir), {}); }
 
 // A fresh folder per test, and a project with a clip selected so that a stray clear shows.
 class ProjectFileTest : public ::testing::Test {
@@ -75,10 +76,7 @@ class ProjectFileTest : public ::testing::Test {
   void TearDown() override { fs::remove_all(dir); }
 
   // What a failed load or save must leave alone.
-  void expectWorkUnchanged() {
-    EXPECT_EQ(encodeProject(work), workBytes);
-    EXPECT_EQ(work.editMode, kEditClip);
-  }
+  void expectWorkUnchanged() { EXPECT_TRUE(encodeProject(work) == workBytes && work.editMode == kEditClip); }
   bool save(KeepPrevious keep, const std::string& at) {
     error.clear();
     notice.clear();
@@ -91,24 +89,18 @@ class ProjectFileTest : public ::testing::Test {
   std::vector<uint8_t> workBytes;
 };
 
+// One Box on layer 3: start 2, length 1, parameters 90, 0, 0, 1; a count above 255 needs both
+// bytes, low first.
 TEST_F(ProjectFileTest, ByteExactLayout) {
   Timeline t;
-  std::vector<uint8_t> want;
-  for (uint8_t layer = 0; layer < kLayerCount; ++layer) want.insert(want.end(), {layer, 0, 0});
-  EXPECT_EQ(encodeProject(t), want);
-
-  // One Box on layer 3: start 2, length 1, parameters 90, 0, 0, 1.
   ASSERT_TRUE(t.addClip(3, 2.0f, 1.0f, kBox));
   (*t.layerClipParams[3][0])[0] = 90.0f;
   (*t.layerClipParams[3][0])[3] = 1.0f;
-  const uint8_t layer3[31] = {0x03, 0x01, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x40,
-                              0x00, 0x00, 0x80, 0x3F, 0x00, 0x00, 0xB4, 0x42, 0x00, 0x00, 0x00,
-                              0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x80, 0x3F};
-  want.erase(want.begin() + 9, want.begin() + 12);
-  want.insert(want.begin() + 9, layer3, layer3 + 31);
+  std::vector<uint8_t> want = {0, 0, 0, 1, 0, 0, 2, 0, 0, 3, 1, 0, 1, 0, 0, 0, 0, 0, 0, 0x40, 0, 0, 0x80, 0x3F, 0, 0, 0xB4, 0x42,
+                               0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x80, 0x3F};
+  for (uint8_t layer = 4; layer < kLayerCount; ++layer) want.insert(want.end(), {layer, 0, 0});
   ASSERT_TRUE(saveProject(t, path, &error)) << error;
   EXPECT_EQ(readFile(path), want);
-  // A count above 255 needs both bytes, low first.
   for (int i = 0; i < 300; ++i) t.addClip(0, 0, 1, kStartRenderToTex);
   const std::vector<uint8_t> many = encodeProject(t);
   EXPECT_TRUE(many[1] == (300 & 0xFF) && many[2] == 300 >> 8);
@@ -119,7 +111,11 @@ TEST_F(ProjectFileTest, ByteExactLayout) {
 // load closes the selection, and the bars carry the loaded times.
 TEST_F(ProjectFileTest, LoadsEveryBitInAnyRecordOrder) {
   const uint32_t specials[] = {0x80000000u, 0x7FC01234u, 0xFF800001u, 0x00000001u, 0x807FFFFFu, 0x7F800000u, 0xFF7FFFFFu, 0x3F800000u};
-  auto special = [&](int i) { float f; std::memcpy(&f, &specials[i % 8], 4); return f; };
+  auto special = [&](int i) {
+    float f;
+    std::memcpy(&f, &specials[i % 8], 4);
+    return f;
+  };
   Timeline source;
   for (int type = 0; type < kOperatorTypeCount; ++type) {
     source.addClip(type == 0 ? 0 : 15, special(type), special(type + 3), type);
@@ -137,9 +133,10 @@ TEST_F(ProjectFileTest, LoadsEveryBitInAnyRecordOrder) {
   EXPECT_EQ(encodeProject(work), ordered);
 }
 
+// One line naming the file and where; the project stays as it was. A count below 0 is no clips,
+// written back as 0.
 TEST_F(ProjectFileTest, BadFilesChangeNothingAndSayWhere) {
-  // One Box on layer 0 (its clip at byte 3), the other layers empty from byte 31 on.
-  Timeline base;
+  Timeline base;  // one Box on layer 0 (its clip at byte 3), the other layers empty from byte 31 on
   base.addClip(0, 0.5f, 1.0f, kBox);
   const std::vector<uint8_t> good = encodeProject(base);
   auto with = [&](size_t offset, std::vector<uint8_t> patch) {
@@ -153,8 +150,7 @@ TEST_F(ProjectFileTest, BadFilesChangeNothingAndSayWhere) {
       {with(34, {1}), "layer record 2 at byte 34: layer number 1 occurs twice"},
       {with(3, {7, 0, 0, 0}), "layer record 0 at byte 3: operator type 7 of clip 0 is outside 0-6"},
       {with(3, {0, 0, 0, 0x80}), "operator type -2147483648 of clip 0 is outside 0-6"},
-      // A count one too high reads the next record's header as a clip.
-      {with(1, {2, 0}), "layer record 0 at byte 31: operator type 33554433 of clip 1"},
+      {with(1, {2, 0}), "layer record 0 at byte 31: operator type 33554433 of clip 1"},  // reads the next header as a clip
       {{}, "layer record 0 at byte 0: the file ends inside the layer header (0 bytes in all)"},
       {{0, 1, 0, 9, 0, 0, 0}, "layer record 0 at byte 3: operator type 9 of clip 0 is outside 0-6"},
       {{good.begin(), good.begin() + 20}, "layer record 0 at byte 3: the file ends inside clip 0 (20 bytes in all)"},
@@ -163,13 +159,11 @@ TEST_F(ProjectFileTest, BadFilesChangeNothingAndSayWhere) {
   };
   for (const auto& [bytes, want] : cases) {
     EXPECT_EQ(decodeProject(work, bytes.data(), bytes.size(), "save.brz", &error), LoadResult::kMalformed);
-    EXPECT_EQ(error.rfind("save.brz: ", 0), 0u) << error;
-    EXPECT_NE(error.find(want), std::string::npos) << error;
-    EXPECT_EQ(error.find('\n'), std::string::npos);
+    EXPECT_TRUE(error.rfind("save.brz: ", 0) == 0 && error.find(want) != std::string::npos && error.find('\n') == std::string::npos)
+        << error;
     expectWorkUnchanged();
   }
-  // A count below 0 is no clips, written back as 0 (layer 0's count: -1, then -32513).
-  for (const uint8_t high : {0xFF, 0x80}) {
+  for (const uint8_t high : {0xFF, 0x80}) {  // layer 0's count -1, then -32513
     std::vector<uint8_t> stored = workBytes;
     stored[1] = 0xFF;
     stored[2] = high;
@@ -181,8 +175,7 @@ TEST_F(ProjectFileTest, BadFilesChangeNothingAndSayWhere) {
 // Nothing is read from what is not a project; a save that cannot finish leaves the old file
 // whole, no temporary file and no open descriptor behind, and says so in one line naming the file.
 TEST_F(ProjectFileTest, FailedLoadsAndSavesChangeNothing) {
-  auto openFiles = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), {}); };
-  const long files = openFiles();
+  const long files = entries("/proc/self/fd");
   std::ofstream(path + "x", std::ios::binary).write(reinterpret_cast<const char*>(workBytes.data()), long(workBytes.size()) - 1);
   const std::pair<std::string, LoadResult> loads[] = {
       {path, LoadResult::kMissing},        {path + "x/save.brz", LoadResult::kMissing},
@@ -216,8 +209,7 @@ TEST_F(ProjectFileTest, FailedLoadsAndSavesChangeNothing) {
   EXPECT_EQ(readFile(path), old);
   EXPECT_FALSE(saveProject(work, dir.string(), &error));  // renaming over a folder would destroy it
   EXPECT_EQ(error, dir.string() + ": not a regular file; nothing saved");
-  EXPECT_TRUE(fs::is_directory(dir) && std::distance(fs::directory_iterator(dir), {}) == 1);
-  EXPECT_EQ(openFiles(), files);
+  EXPECT_TRUE(fs::is_directory(dir) && entries(dir) == 1 && entries("/proc/self/fd") == files);
   expectWorkUnchanged();
 
   // Interrupted calls and short writes (of nothing, of one byte) go on, and a stale temporary
@@ -239,51 +231,47 @@ TEST_F(ProjectFileTest, FailedLoadsAndSavesChangeNothing) {
   fs::current_path(home);
   EXPECT_TRUE(saved && loaded == LoadResult::kLoaded) << error;
   EXPECT_EQ(faults.synced, (std::vector<std::string>{path + ".tmp", dir.string()}));
-  EXPECT_EQ(encodeProject(work), workBytes);
-  EXPECT_FALSE(fs::exists(path + ".tmp"));
+  EXPECT_TRUE(encodeProject(work) == workBytes && !fs::exists(path + ".tmp"));
   EXPECT_EQ(fs::status(path).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
 }
 
+// What a save replaces is kept as a backup, or under a free name when it could not be read;
+// a backup that cannot be made stops the save before anything is replaced.
 TEST_F(ProjectFileTest, TheReplacedFileIsKeptAsBackupOrUnderAFreeUnreadableName) {
   ASSERT_TRUE(save(KeepPrevious::kBackup, path)) << error;
   EXPECT_FALSE(fs::exists(path + ".bak")) << "nothing to keep on the first save";
   const std::string first = text(path);
   work.addClip(0, 0.0f, 1.0f, kBox);
   ASSERT_TRUE(save(KeepPrevious::kBackup, path)) << error;
-  EXPECT_EQ(text(path + ".bak"), first);
   for (const std::string kept : {"", ".1", ".2"}) {
     std::ofstream(path) << "junk" + kept;
     ASSERT_TRUE(save(KeepPrevious::kUnreadable, path)) << error;
-    EXPECT_EQ(readFile(path), encodeProject(work));
-    EXPECT_EQ(text(path + ".unreadable" + kept), "junk" + kept);
+    EXPECT_TRUE(readFile(path) == encodeProject(work) && text(path + ".unreadable" + kept) == "junk" + kept);
     EXPECT_EQ(notice, path + ": the file that could not be read is kept as " + path + ".unreadable" + kept);
   }
-  EXPECT_EQ(text(path + ".bak"), first) << "the backup is not touched";
+  EXPECT_EQ(text(path + ".bak"), first);
   fs::remove(path);
   EXPECT_TRUE(save(KeepPrevious::kUnreadable, path) && notice.empty()) << "nothing to keep, nothing said";
-
-  // A backup that cannot be made stops the save before anything is replaced.
   fs::remove(path + ".bak");
   fs::create_directories(path + ".bak/inside");
   EXPECT_FALSE(save(KeepPrevious::kBackup, path));
   EXPECT_EQ(error, path + ": cannot keep the old file as " + path + ".bak: Is a directory; nothing saved");
-  EXPECT_EQ(readFile(path), encodeProject(work));
-  EXPECT_FALSE(fs::exists(path + ".tmp"));
+  EXPECT_TRUE(readFile(path) == encodeProject(work) && !fs::exists(path + ".tmp"));
 }
 
+// A link is saved through as far as opening would follow it (absolute, then relative links),
+// also when it dangles.
 TEST_F(ProjectFileTest, ALinkIsSavedThroughAsFarAsOpeningWouldFollowIt) {
   fs::create_directory(dir / "projects");
   const std::string target = (dir / "projects" / "demo.brz").string();
   std::ofstream(target) << "old project";
   fs::permissions(target, fs::perms(0640));
   fs::create_symlink("projects/demo.brz", path);
-  fs::create_symlink(path, dir / "chain2");  // absolute, then relative links
+  fs::create_symlink(path, dir / "chain2");
   for (int n = 3; n <= 41; ++n) fs::create_symlink("chain" + std::to_string(n - 1), dir / ("chain" + std::to_string(n)));
-
   ASSERT_TRUE(save(KeepPrevious::kBackup, (dir / "chain40").string())) << error;
   EXPECT_EQ(fs::read_symlink(path), "projects/demo.brz");
-  EXPECT_EQ(readFile(target), workBytes);
-  EXPECT_EQ(fs::status(target).permissions(), fs::perms(0640));
+  EXPECT_TRUE(readFile(target) == workBytes && fs::status(target).permissions() == fs::perms(0640));
   EXPECT_EQ(text(target + ".bak"), "old project");
   EXPECT_FALSE(save(KeepPrevious::kBackup, (dir / "chain41").string()));
   EXPECT_EQ(error, (dir / "chain41").string() + ": cannot follow the link: Too many levels of symbolic links");
@@ -308,12 +296,12 @@ TEST_F(ProjectFileTest, AFileTheUserMayNotWriteIsLeftAsItWas) {
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   EXPECT_EQ(WEXITSTATUS(status), 1) << "0: saved, 2: another message, 3: cannot become nobody";
-  EXPECT_EQ(text(path), "the only copy");
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1);
+  EXPECT_TRUE(text(path) == "the only copy" && entries(dir) == 1);
 }
 
 // The sidecar keeps every line it cannot read as it was and warns once, naming the first; the
 // last readable value of a key wins. Setting a key rewrites its first line and drops the others.
+// It is written whole through a temporary file, or not at all; with nothing left the file goes.
 TEST_F(ProjectFileTest, TheSidecarRewritesOnlyItsOwnLines) {
   const std::string mine = "# tempo = 1\n tempo = 120 \nx = 1e999\n\n42\nk-y = 2\n = 3\nv =\nv = 2x\ntempo\t=\t140\r\nloop=-0.5\n"
                            "loop = 2\naz_AZ09 = 7\n";
@@ -332,7 +320,6 @@ TEST_F(ProjectFileTest, TheSidecarRewritesOnlyItsOwnLines) {
   Sidecar::parse("a = b\n", "n", &error);
   EXPECT_EQ(error, "n: line 1: 'a = b' is not 'key = number'; ignored");
 
-  // Written whole through a temporary file, or not at all; with nothing left the file goes.
   ASSERT_TRUE(s.write(path, &error)) << error;
   EXPECT_EQ(Sidecar::read(path, nullptr).text(), s.text());
   for (int* fault : {&faults.write, &faults.close}) {
@@ -340,16 +327,17 @@ TEST_F(ProjectFileTest, TheSidecarRewritesOnlyItsOwnLines) {
     EXPECT_FALSE(Sidecar::parse("a = 1", "", nullptr).write(path + "x", &error));
     EXPECT_EQ(error, path + "x: cannot write " + path + "x.tmp: Input/output error");
   }
-  fs::create_directories(dir / "full" / "inside");
-  EXPECT_FALSE(Sidecar::parse("a = 1", "", nullptr).write((dir / "full").string(), &error));
-  EXPECT_EQ(error.rfind((dir / "full").string() + ": cannot replace the file: ", 0), 0u) << error;
-  EXPECT_FALSE(Sidecar().write((dir / "full").string(), &error));
-  EXPECT_EQ(error.rfind((dir / "full").string() + ": cannot remove: ", 0), 0u) << error;
-  EXPECT_FALSE(s.write((dir / "none" / "m").string(), &error));
-  EXPECT_EQ(error.rfind((dir / "none" / "m").string() + ": cannot create ", 0), 0u) << error;
+  const std::string full = (dir / "full").string(), none = (dir / "none" / "m").string();
+  fs::create_directories(full + "/inside");
+  EXPECT_FALSE(Sidecar::parse("a = 1", "", nullptr).write(full, &error));
+  EXPECT_EQ(error.rfind(full + ": cannot replace the file: ", 0), 0u) << error;
+  EXPECT_FALSE(Sidecar().write(full, &error));
+  EXPECT_EQ(error.rfind(full + ": cannot remove: ", 0), 0u) << error;
+  EXPECT_FALSE(s.write(none, &error));
+  EXPECT_EQ(error.rfind(none + ": cannot create ", 0), 0u) << error;
   errno = 0;
   ASSERT_TRUE(Sidecar().write(path, &error) && Sidecar().write(path, &error));  // the second finds nothing to remove
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1);
+  EXPECT_EQ(entries(dir), 1);
 }
 
 }  // namespace
