@@ -29,10 +29,7 @@ size_t count(const std::string& text, const std::string& what) {
   return n;
 }
 
-struct Loaded {
-  std::unique_ptr<Mesh> mesh;
-  std::string trace, diagnostics;
-};
+struct Loaded { std::unique_ptr<Mesh> mesh; std::string trace, diagnostics; };
 
 Loaded load(const Bytes& file) {
   auto mesh = std::make_unique<Mesh>();
