@@ -4,9 +4,7 @@
 #include <stdlib.h>
 #include <sys/mman.h>
 
-#include <algorithm>
 #include <array>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -23,10 +21,8 @@ using Bytes = std::vector<uint8_t>;
 inline void put(Bytes& b, uint32_t v, int bytes) {
   for (int i = 0; i < bytes; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
-inline void putFloat(Bytes& b, float f) {
-  uint32_t v;
-  std::memcpy(&v, &f, 4);
-  put(b, v, 4);
+inline void putFloats(Bytes& b, std::initializer_list<float> fs) {
+  for (float f : fs) b.insert(b.end(), reinterpret_cast<const uint8_t*>(&f), reinterpret_cast<const uint8_t*>(&f) + 4);
 }
 inline void append(Bytes& b, const Bytes& more) { b.insert(b.end(), more.begin(), more.end()); }
 
@@ -48,7 +44,7 @@ inline const uint8_t* guarded(const Bytes& bytes) {
 struct BmpParts {
   int32_t width = 1, height = 1;
   uint16_t bitCount = 24;
-  Bytes pixels{};                 // as stored, rows padded by the caller
+  Bytes pixels{};                   // as stored, rows padded by the caller
   std::vector<uint32_t> palette{};  // 0xRRGGBB
   uint32_t compression = 0;
   std::vector<uint32_t> masks{};  // follow a 40-byte header when present
@@ -57,10 +53,10 @@ struct BmpParts {
 };
 
 inline Bytes makeBmp(const BmpParts& s) {
-  Bytes h;
-  bool core = s.headerSize == 12;
+  const bool core = s.headerSize == 12;
   uint32_t used = s.clrUsed;
   if (!used && s.bitCount <= 8 && s.palette.size() != (1u << s.bitCount)) used = static_cast<uint32_t>(s.palette.size());
+  Bytes h;
   put(h, s.headerSize, 4);
   for (int32_t side : {s.width, s.height}) put(h, static_cast<uint32_t>(side), core ? 2 : 4);
   for (uint32_t v : {1u, uint32_t{s.bitCount}}) put(h, v, 2);  // planes, bits per pixel
@@ -93,23 +89,25 @@ inline Bytes chunk(uint16_t id, const std::vector<Bytes>& parts) {
 struct V3 { float x, y, z; };
 using Face = std::array<uint16_t, 3>;
 
-// A counted list: the entry count, then each entry's values.
-template <typename T, typename F>
-Bytes list(uint16_t id, const std::vector<T>& entries, F each, const Bytes& subChunks = {}) {
-  Bytes b;
-  put(b, static_cast<uint32_t>(entries.size()), 2);
-  for (const T& e : entries) each(b, e);
-  return chunk(id, {b, subChunks});
-}
+// Counted lists: the entry count, then each entry's values. Faces carry the usual edge flags 7.
 inline Bytes vertexList(const std::vector<V3>& vs) {
-  return list(0x4110, vs, [](Bytes& b, const V3& v) { for (float f : {v.x, v.y, v.z}) putFloat(b, f); });
+  Bytes b;
+  put(b, static_cast<uint32_t>(vs.size()), 2);
+  for (const V3& v : vs) putFloats(b, {v.x, v.y, v.z});
+  return chunk(0x4110, {b});
 }
 inline Bytes faceList(const std::vector<Face>& fs, const Bytes& subChunks = {}) {
-  auto face = [](Bytes& b, const Face& f) { for (uint32_t v : {f[0], f[1], f[2], uint16_t{7}}) put(b, v, 2); };
-  return list(0x4120, fs, face, subChunks);  // 7: the usual edge flags
+  Bytes b;
+  put(b, static_cast<uint32_t>(fs.size()), 2);
+  for (const Face& f : fs)
+    for (uint32_t v : {f[0], f[1], f[2], uint16_t{7}}) put(b, v, 2);
+  return chunk(0x4120, {b, subChunks});
 }
 inline Bytes mappingList(const std::vector<std::array<float, 2>>& uvs) {
-  return list(0x4140, uvs, [](Bytes& b, const std::array<float, 2>& uv) { for (float f : uv) putFloat(b, f); });
+  Bytes b;
+  put(b, static_cast<uint32_t>(uvs.size()), 2);
+  for (const auto& uv : uvs) putFloats(b, {uv[0], uv[1]});
+  return chunk(0x4140, {b});
 }
 inline Bytes cString(const std::string& s) { return Bytes(s.c_str(), s.c_str() + s.size() + 1); }
 
@@ -121,22 +119,13 @@ inline Bytes model(const std::string& name, const std::vector<Bytes>& meshParts)
 // A fresh folder under /tmp, removed at the end.
 struct TempDir {
   std::string path = ::mkdtemp(std::string("/tmp/korvalin-assets-XXXXXX").data());
-  ~TempDir() { std::error_code ignored; std::filesystem::remove_all(path, ignored); }
+  ~TempDir() { std::filesystem::remove_all(path); }
   std::string file(const std::string& name) const { return path + "/" + name; }
 };
 
 inline void writeFile(const std::string& path, const Bytes& bytes) {
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-// Runs `f` with `dir` as the working directory, as the program runs in its run folder.
-template <typename F>
-void inDirectory(const std::string& dir, F f) {
-  std::filesystem::path previous = std::filesystem::current_path();
-  std::filesystem::current_path(dir);
-  f();
-  std::filesystem::current_path(previous);
 }
 
 // A picture whose component c of pixel (x, y), counted from the top row, is `value(x, y, c)`.

@@ -1,25 +1,104 @@
+#include "timeline/project_file.h"
+#include "timeline/sidecar.h"
 #include "timeline/timeline.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
-#include <cmath>
-#include <limits>
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <tuple>
+#include <utility>
 
-#include "timeline/project_file.h"
+// Faults the file system seldom shows, on demand: the next call of each fails once with the
+// errno set here (EINTR: interrupted, to be retried). Every fsync records what it flushed.
+struct Faults {
+  int write = 0, read = 0, fsync = 0, close = 0;
+  bool writeNothing = false, writeOne = false;  // the next write returns 0, or writes one byte
+  std::vector<std::string> synced;
+} faults;
+bool failOnce(int& err) {
+  if (err == 0) return false;
+  errno = std::exchange(err, 0);
+  return true;
+}
+extern "C" ssize_t write(int fd, const void* b, size_t n) {
+  if (std::exchange(faults.writeNothing, false)) return 0;
+  if (failOnce(faults.write)) return -1;
+  return syscall(SYS_write, fd, b, std::exchange(faults.writeOne, false) ? 1 : n);
+}
+extern "C" ssize_t read(int fd, void* b, size_t n) { return failOnce(faults.read) ? -1 : syscall(SYS_read, fd, b, n); }
+extern "C" int fsync(int fd) {
+  faults.synced.push_back(std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd)));
+  return failOnce(faults.fsync) ? -1 : int(syscall(SYS_fsync, fd));
+}
+extern "C" int close(int fd) {
+  // Only the written file's close can fail; a save also opens and closes files it only checks.
+  std::error_code none;
+  const std::string name = std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd), none).string();
+  const int result = int(syscall(SYS_close, fd));
+  const bool written = name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0;
+  return written && failOnce(faults.close) ? -1 : result;
+}
 
 namespace korvalin {
 namespace {
+
+namespace fs = std::filesystem;
+
+std::string text(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+std::vector<uint8_t> readFile(const std::string& path) {
+  const std::string bytes = text(path);
+  return std::vector<uint8_t>(bytes.begin(), bytes.end());
+}
+long entries(const fs::path& dir) { return std::distance(fs::directory_iterator(dir), {}); }
+
+// A fresh folder per test, and a project with a clip selected so that a stray clear shows.
+class ProjectFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "korvalin-project-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir = pattern;
+    path = (dir / kProjectFileName).string();
+    work.addClip(7, 3.0f, 4.0f, kModel3D);
+    work.editMode = kEditClip;
+    workBytes = encodeProject(work);
+  }
+  void TearDown() override { fs::remove_all(dir); }
+
+  // What a failed load or save must leave alone.
+  void expectWorkUnchanged() { EXPECT_TRUE(encodeProject(work) == workBytes && work.editMode == kEditClip); }
+  bool save(KeepPrevious keep, const std::string& at) {
+    error.clear();
+    notice.clear();
+    return saveProject(work, at, &error, keep, &notice);
+  }
+
+  std::string error, notice, path;
+  fs::path dir;
+  Timeline work;
+  std::vector<uint8_t> workBytes;
+};
 
 // Every layer's four sequences have one entry per clip, and entry i of each is clip i.
 void expectMatched(const Timeline& t) {
   for (int layer = 0; layer < kLayerCount; ++layer) {
     const size_t n = t.layerClipTypes[layer].size();
     ASSERT_TRUE(t.layerClipTimes[layer].size() == n && t.layerClipParams[layer].size() == n && t.tracks[layer].bars.size() == n);
-    for (size_t i = 0; i < n; ++i) {
-      EXPECT_EQ(t.tracks[layer].bars[i].operatorType, t.layerClipTypes[layer][i]);
-      EXPECT_EQ(t.layerClipTimes[layer][i].start, t.tracks[layer].bars[i].start);
-    }
+    for (size_t i = 0; i < n; ++i)
+      EXPECT_TRUE(t.tracks[layer].bars[i].operatorType == t.layerClipTypes[layer][i] &&
+                  t.layerClipTimes[layer][i].start == t.tracks[layer].bars[i].start);
   }
 }
 
@@ -30,45 +109,30 @@ void select(Timeline& t, int layer, int clip) {
 }
 
 // The table fixes the project file's layout: a clip record is 12 bytes and 4 per parameter.
-TEST(Timeline, OperatorTypesFixNamesBlocksColoursAndRecordSizes) {
+// Layers, types and counts a file could not hold are refused.
+TEST(Timeline, OperatorTypesFixNamesColoursAndRecordSizes) {
   const std::tuple<const char*, int, int, size_t> rows[] = {
       {"Layer 2D", 3, 1, 24}, {"Box", 4, 1, 28},    {"Camera", 13, 0, 64}, {"Start rend to Tex", 2, 3, 20},
       {"End rend to Tex", 3, 3, 24}, {"Model 3D", 8, 1, 44}, {"Flat", 6, 1, 36},
   };
   Timeline t;
-  ASSERT_EQ(t.operatorTypes.size(), 7u);
   for (int type = 0; type < 7; ++type) {
     const auto& [name, params, colour, record] = rows[type];
     SCOPED_TRACE(name);
     EXPECT_STREQ(t.operatorTypes[type].name, name);
     EXPECT_TRUE(t.operatorTypes[type].paramCount == params && paramCountOf(type) == params);
-    EXPECT_EQ(t.operatorTypes[type].colourClass, colour);
     ASSERT_TRUE(t.addClip(type, 0.0f, 1.0f, type));
-    EXPECT_EQ(t.tracks[type].bars[0].colourClass, colour);
+    EXPECT_TRUE(t.operatorTypes[type].colourClass == colour && t.tracks[type].bars[0].colourClass == colour);
     EXPECT_EQ(t.layerClipParams[type][0]->paramCount, params);
     EXPECT_EQ(encodeProject(t).size(), 48 + record);
     t.removeLayerClip(type, 0);
   }
   EXPECT_TRUE(paramCountOf(-1) == 0 && paramCountOf(7) == 0);
   for (int layer = 0; layer < kLayerCount; ++layer) EXPECT_EQ(t.tracks[layer].index, layer);
-}
-
-// Layers, types and counts a file could not hold are refused; the copy of a clip on a full
-// layer is refused without touching the last clip.
-TEST(Timeline, AddClipRefusesWhatCouldNotBeSaved) {
-  Timeline t;
   for (auto [layer, type] : {std::pair{-1, 1}, {16, 1}, {0, -1}, {0, 7}}) EXPECT_FALSE(t.addClip(layer, 0, 1, type));
-  ASSERT_TRUE(t.addClip(0, 0, 1, kCamera));
-  (*t.layerClipParams[0][0])[12] = 60.0f;
-  for (int i = 1; i < kMaxClipsPerLayer; ++i) ASSERT_TRUE(t.addClip(0, 0, 1, kFlat));
-  EXPECT_FALSE(t.addClip(0, 0, 1, kFlat)) << "the file's count is an int16";
-  select(t, 0, 0);
-  t.duplicateSelectedClip();
-  EXPECT_EQ(t.clipCount(0), kMaxClipsPerLayer);
-  EXPECT_EQ((*t.layerClipParams[0].back())[12], 0.0f);
-  expectMatched(t);
 }
 
+// Removing, copying and refreshing keep the sequences matched; keys that name no clip do nothing.
 TEST(Timeline, DeleteDuplicateAndSyncKeepTheSequencesMatched) {
   Timeline t;
   for (int i = 0; i < 3; ++i) {
@@ -76,29 +140,24 @@ TEST(Timeline, DeleteDuplicateAndSyncKeepTheSequencesMatched) {
     (*t.layerClipParams[0][i])[0] = 10.0f + float(i);
   }
   const ParameterBlock* third = t.layerClipParams[0][2].get();
-
   select(t, 0, 1);
   t.deleteSelectedClip();
   EXPECT_EQ(t.editMode, kEditNothing);
   ASSERT_EQ(t.clipCount(0), 2);
-  expectMatched(t);
   EXPECT_EQ((*t.layerClipParams[0][1])[0], 12.0f);
   EXPECT_EQ(t.layerClipParams[0][1].get(), third) << "panels point into blocks";
-
-  // With nothing selected or a selection naming no clip, neither key removes or adds anything;
-  // nor do removals and refreshes of layers or clips that do not exist.
   t.deleteSelectedClip();
   t.duplicateSelectedClip();
   for (auto [layer, clip] : {std::pair{0, 2}, {0, -1}, {16, 0}, {-1, 0}}) {
     select(t, layer, clip);
     t.duplicateSelectedClip();
-    EXPECT_EQ(t.clipCount(0), 2);
     t.removeClip(layer, clip);
     t.syncClipTimes(layer);
   }
   t.removeLayerClip(3, 0);
   EXPECT_EQ(t.editMode, kEditNothing);
   ASSERT_EQ(t.clipCount(0), 2);
+  expectMatched(t);
 
   // The copy goes to the end of the layer, starting where the clip ends by its record (a bar
   // being dragged may be ahead of it).
@@ -115,26 +174,270 @@ TEST(Timeline, DeleteDuplicateAndSyncKeepTheSequencesMatched) {
   EXPECT_TRUE(t.layerClipTimes[0][0].start == 100.0f && t.layerClipTimes[0][1].length == 7.0f);
   expectMatched(t);
 
+  // A full layer refuses the copy (the file's count is an int16) without touching its last clip.
+  (*t.layerClipParams[0][0])[12] = 60.0f;
+  while (t.clipCount(0) < kMaxClipsPerLayer) ASSERT_TRUE(t.addClip(0, 0, 1, kFlat));
+  EXPECT_FALSE(t.addClip(0, 0, 1, kFlat));
+  t.duplicateSelectedClip();
+  EXPECT_EQ(t.clipCount(0), kMaxClipsPerLayer);
+  EXPECT_EQ((*t.layerClipParams[0].back())[12], 0.0f);
+
   // Emptying closes the selection only where there was something to remove.
   t.clear();
-  EXPECT_EQ(t.editMode, kEditNothing);
-  EXPECT_EQ(t.clipCount(0), 0);
+  EXPECT_TRUE(t.editMode == kEditNothing && t.clipCount(0) == 0);
   expectMatched(t);
   select(t, 4, 0);
   t.clear();
   EXPECT_EQ(t.editMode, kEditClip);
 }
 
-// Strict bounds, and the branch-free form in the header against the rule with its two
-// comparisons, where rounding, signed zeros, infinities and NaN bite.
-TEST(Timeline, ActivityIsStrictAndMatchesThePlainRule) {
-  const float inf = std::numeric_limits<float>::infinity(), big = 16777216.0f;
-  const float values[] = {0.0f, -0.0f, 1.0f, std::nextafter(1.0f, 2.0f), -1.0f, 3.0f, big, std::nextafter(big, inf), 1e-45f,
-                          3e38f, -3e38f, inf, -inf, std::numeric_limits<float>::quiet_NaN()};
-  for (float s : values)
-    for (float l : values)
-      for (float t : values)
-        ASSERT_EQ(isClipActive(ClipTimes{s, l}, t), s < t && double(s) + double(l) > double(t)) << s << " " << l << " " << t;
+// One Box on layer 3: start 2, length 1, parameters 90, 0, 0, 1; a count above 255 needs both
+// bytes, low first.
+TEST_F(ProjectFileTest, ByteExactLayout) {
+  Timeline t;
+  ASSERT_TRUE(t.addClip(3, 2.0f, 1.0f, kBox));
+  (*t.layerClipParams[3][0])[0] = 90.0f;
+  (*t.layerClipParams[3][0])[3] = 1.0f;
+  std::vector<uint8_t> want = {0, 0, 0, 1, 0, 0, 2, 0, 0, 3, 1, 0, 1, 0, 0, 0, 0, 0, 0, 0x40, 0, 0, 0x80, 0x3F, 0, 0, 0xB4, 0x42,
+                               0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x80, 0x3F};
+  for (uint8_t layer = 4; layer < kLayerCount; ++layer) want.insert(want.end(), {layer, 0, 0});
+  ASSERT_TRUE(saveProject(t, path, &error)) << error;
+  EXPECT_EQ(readFile(path), want);
+  for (int i = 0; i < 300; ++i) t.addClip(0, 0, 1, kStartRenderToTex);
+  const std::vector<uint8_t> many = encodeProject(t);
+  EXPECT_TRUE(many[1] == (300 & 0xFF) && many[2] == 300 >> 8);
+}
+
+// Records may come in any order, with bytes after the sixteenth. Every type comes back bit for
+// bit (-0, NaNs with payloads, one signalling, denormals, infinities, the largest finite); the
+// load closes the selection, and the bars carry the loaded times.
+TEST_F(ProjectFileTest, LoadsEveryBitInAnyRecordOrder) {
+  const uint32_t bits[] = {0x80000000u, 0x7FC01234u, 0xFF800001u, 0x00000001u, 0x807FFFFFu, 0x7F800000u, 0xFF7FFFFFu, 0x3F800000u};
+  float specials[8];
+  std::memcpy(specials, bits, sizeof specials);
+  auto special = [&](int i) { return specials[i % 8]; };
+  Timeline source;
+  for (int type = 0; type < kOperatorTypeCount; ++type) {
+    source.addClip(type == 0 ? 0 : 15, special(type), special(type + 3), type);
+    ParameterBlock& block = *source.layerClipParams[type == 0 ? 0 : 15].back();
+    for (int k = 0; k < block.paramCount; ++k) block[k] = special(type + k);
+  }
+  const std::vector<uint8_t> ordered = encodeProject(source);
+  std::vector<uint8_t> shuffled = ordered;  // layers 1 to 15, then 0 with its Layer 2D
+  std::rotate(shuffled.begin(), shuffled.begin() + 3 + 24, shuffled.end());
+  shuffled.insert(shuffled.end(), {0xFF, 0xFF, 0xFF, 0x07});
+  ASSERT_EQ(decodeProject(work, shuffled.data(), shuffled.size(), "x", &error), LoadResult::kLoaded) << error;
+  EXPECT_EQ(work.editMode, kEditNothing);
+  EXPECT_EQ(encodeProject(work), ordered);
+  work.syncAllClipTimes();
+  EXPECT_EQ(encodeProject(work), ordered);
+}
+
+// One line naming the file and where; the project stays as it was. A count below 0 is no clips,
+// written back as 0.
+TEST_F(ProjectFileTest, BadFilesChangeNothingAndSayWhere) {
+  Timeline base;  // one Box on layer 0 (its clip at byte 3), the other layers empty from byte 31 on
+  base.addClip(0, 0.5f, 1.0f, kBox);
+  const std::vector<uint8_t> good = encodeProject(base);
+  auto with = [&](size_t offset, std::vector<uint8_t> patch) {
+    std::vector<uint8_t> b = good;
+    std::copy(patch.begin(), patch.end(), b.begin() + long(offset));
+    return b;
+  };
+  const std::pair<std::vector<uint8_t>, const char*> cases[] = {
+      {with(31, {16}), "layer record 1 at byte 31: layer number 16 is outside 0-15"},
+      {with(31, {0xFF}), "layer record 1 at byte 31: layer number -1 is outside 0-15"},
+      {with(34, {1}), "layer record 2 at byte 34: layer number 1 occurs twice"},
+      {with(3, {7, 0, 0, 0}), "layer record 0 at byte 3: operator type 7 of clip 0 is outside 0-6"},
+      {with(3, {0, 0, 0, 0x80}), "operator type -2147483648 of clip 0 is outside 0-6"},
+      {with(1, {2, 0}), "layer record 0 at byte 31: operator type 33554433 of clip 1"},  // reads the next header as a clip
+      {{}, "layer record 0 at byte 0: the file ends inside the layer header (0 bytes in all)"},
+      {{0, 1, 0, 9, 0, 0, 0}, "layer record 0 at byte 3: operator type 9 of clip 0 is outside 0-6"},
+      {{good.begin(), good.begin() + 20}, "layer record 0 at byte 3: the file ends inside clip 0 (20 bytes in all)"},
+      {{good.begin(), good.begin() + 31}, "layer record 1 at byte 31: the file ends inside the layer header (31 bytes"},
+      {{good.begin(), good.begin() + 75}, "layer record 15 at byte 73: the file ends inside the layer header"},
+  };
+  for (const auto& [bytes, want] : cases) {
+    EXPECT_EQ(decodeProject(work, bytes.data(), bytes.size(), "save.brz", &error), LoadResult::kMalformed);
+    EXPECT_TRUE(error.rfind("save.brz: ", 0) == 0 && error.find(want) != std::string::npos && error.find('\n') == std::string::npos)
+        << error;
+    expectWorkUnchanged();
+  }
+  for (const uint8_t high : {0xFF, 0x80}) {  // layer 0's count -1, then -32513
+    std::vector<uint8_t> stored = workBytes;
+    stored[1] = 0xFF;
+    stored[2] = high;
+    ASSERT_EQ(decodeProject(base, stored.data(), stored.size(), "save.brz", &error), LoadResult::kLoaded) << error;
+    EXPECT_EQ(encodeProject(base), workBytes);
+  }
+}
+
+// Nothing is read from what is not a project; a save that cannot finish leaves the old file
+// whole, no temporary file and no open descriptor behind, and says so in one line naming the file.
+TEST_F(ProjectFileTest, FailedLoadsAndSavesChangeNothing) {
+  const long files = entries("/proc/self/fd");
+  std::ofstream(path + "x", std::ios::binary).write(reinterpret_cast<const char*>(workBytes.data()), long(workBytes.size()) - 1);
+  const std::pair<std::string, LoadResult> loads[] = {
+      {path, LoadResult::kMissing},        {path + "x/save.brz", LoadResult::kMissing},
+      {dir.string(), LoadResult::kUnreadable}, {path + "x", LoadResult::kMalformed},  // one byte short
+      {"/dev/zero", LoadResult::kMalformed}};  // ends at the largest project
+  for (const auto& [at, want] : loads) {
+    EXPECT_EQ(loadProject(work, at, &error), want) << at;
+    EXPECT_EQ(error.rfind(at + ": ", 0), 0u) << error;
+  }
+  fs::remove(path + "x");
+  expectWorkUnchanged();
+
+  Timeline first;
+  first.addClip(2, 1.0f, 1.0f, kCamera);
+  ASSERT_TRUE(saveProject(first, path, &error)) << error;
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  EXPECT_EQ(int(fs::status(path).permissions()), 0666 & ~int(mask));
+  fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
+  const std::vector<uint8_t> old = readFile(path);
+  fs::create_directory(path + ".tmp");  // the temporary file cannot be created
+  EXPECT_FALSE(saveProject(work, path, &error));
+  EXPECT_EQ(error.rfind(path + ": cannot create", 0), 0u) << error;
+  fs::remove(path + ".tmp");
+  for (auto [fault, step] : {std::pair{&faults.write, "write"}, {&faults.fsync, "flush"}, {&faults.close, "close"}}) {
+    *fault = EIO;
+    EXPECT_FALSE(saveProject(work, path, &error));
+    EXPECT_EQ(error.rfind(path + ": cannot " + step, 0), 0u) << error;
+    EXPECT_FALSE(fs::exists(path + ".tmp"));
+  }
+  EXPECT_EQ(readFile(path), old);
+  EXPECT_FALSE(saveProject(work, dir.string(), &error));  // renaming over a folder would destroy it
+  EXPECT_EQ(error, dir.string() + ": not a regular file; nothing saved");
+  EXPECT_TRUE(fs::is_directory(dir) && entries(dir) == 1 && entries("/proc/self/fd") == files);
+  expectWorkUnchanged();
+
+  // Interrupted calls and short writes (of nothing, of one byte) go on, and a stale temporary
+  // file from a crash is no obstacle. The file is flushed, then the folder that names it; the
+  // user's permissions survive. With standard input closed, descriptor 0 is handed out like any
+  // other.
+  std::ofstream(path + ".tmp") << "junk";
+  faults.write = faults.read = EINTR;
+  faults.writeNothing = faults.writeOne = true;
+  faults.synced.clear();
+  const fs::path home = fs::current_path();
+  fs::current_path(dir);
+  const int input = ::dup(0);
+  ::close(0);
+  const bool saved = saveProject(work, kProjectFileName, &error);
+  const LoadResult loaded = loadProject(work, path, &error);
+  ::dup2(input, 0);
+  ::close(input);
+  fs::current_path(home);
+  EXPECT_TRUE(saved && loaded == LoadResult::kLoaded) << error;
+  EXPECT_EQ(faults.synced, (std::vector<std::string>{path + ".tmp", dir.string()}));
+  EXPECT_TRUE(encodeProject(work) == workBytes && !fs::exists(path + ".tmp"));
+  EXPECT_EQ(fs::status(path).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+}
+
+// What a save replaces is kept as a backup, or under a free name when it could not be read;
+// a backup that cannot be made stops the save before anything is replaced.
+TEST_F(ProjectFileTest, TheReplacedFileIsKeptAsBackupOrUnderAFreeUnreadableName) {
+  ASSERT_TRUE(save(KeepPrevious::kBackup, path)) << error;
+  EXPECT_FALSE(fs::exists(path + ".bak")) << "nothing to keep on the first save";
+  const std::string first = text(path);
+  work.addClip(0, 0.0f, 1.0f, kBox);
+  ASSERT_TRUE(save(KeepPrevious::kBackup, path)) << error;
+  for (const std::string kept : {"", ".1", ".2"}) {
+    std::ofstream(path) << "junk" + kept;
+    ASSERT_TRUE(save(KeepPrevious::kUnreadable, path)) << error;
+    EXPECT_TRUE(readFile(path) == encodeProject(work) && text(path + ".unreadable" + kept) == "junk" + kept);
+    EXPECT_EQ(notice, path + ": the file that could not be read is kept as " + path + ".unreadable" + kept);
+  }
+  EXPECT_EQ(text(path + ".bak"), first);
+  fs::remove(path);
+  EXPECT_TRUE(save(KeepPrevious::kUnreadable, path) && notice.empty()) << "nothing to keep, nothing said";
+  fs::remove(path + ".bak");
+  fs::create_directories(path + ".bak/inside");
+  EXPECT_FALSE(save(KeepPrevious::kBackup, path));
+  EXPECT_EQ(error, path + ": cannot keep the old file as " + path + ".bak: Is a directory; nothing saved");
+  EXPECT_TRUE(readFile(path) == encodeProject(work) && !fs::exists(path + ".tmp"));
+}
+
+// A link is saved through as far as opening would follow it (absolute, then relative links),
+// also when it dangles.
+TEST_F(ProjectFileTest, ALinkIsSavedThroughAsFarAsOpeningWouldFollowIt) {
+  fs::create_directory(dir / "projects");
+  const std::string target = (dir / "projects" / "demo.brz").string();
+  std::ofstream(target) << "old project";
+  fs::permissions(target, fs::perms(0640));
+  fs::create_symlink("projects/demo.brz", path);
+  fs::create_symlink(path, dir / "chain2");
+  for (int n = 3; n <= 41; ++n) fs::create_symlink("chain" + std::to_string(n - 1), dir / ("chain" + std::to_string(n)));
+  ASSERT_TRUE(save(KeepPrevious::kBackup, (dir / "chain40").string())) << error;
+  EXPECT_EQ(fs::read_symlink(path), "projects/demo.brz");
+  EXPECT_TRUE(readFile(target) == workBytes && fs::status(target).permissions() == fs::perms(0640));
+  EXPECT_EQ(text(target + ".bak"), "old project");
+  EXPECT_FALSE(save(KeepPrevious::kBackup, (dir / "chain41").string()));
+  EXPECT_EQ(error, (dir / "chain41").string() + ": cannot follow the link: Too many levels of symbolic links");
+  fs::create_symlink("projects/new.brz", dir / "dangling");
+  ASSERT_TRUE(save(KeepPrevious::kBackup, (dir / "dangling").string())) << error;
+  EXPECT_EQ(readFile((dir / "projects" / "new.brz").string()), workBytes);
+}
+
+// A write-protected file stays as it was, though the folder would allow a rename over it. Root
+// may write anything: the save runs in a child that has become the user nobody.
+TEST_F(ProjectFileTest, AFileTheUserMayNotWriteIsLeftAsItWas) {
+  const uid_t user = ::getuid() == 0 ? 65534 : ::getuid();
+  std::ofstream(path) << "the only copy";
+  ASSERT_EQ(::chown(path.c_str(), user, user) + ::chown(dir.c_str(), user, user), 0);
+  fs::permissions(path, fs::perms(0444));
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::getuid() == 0 && (::setgid(user) != 0 || ::setuid(user) != 0)) ::_exit(3);
+    const bool saved = save(KeepPrevious::kBackup, path);
+    ::_exit(saved ? 0 : error == path + ": cannot open for writing: Permission denied" ? 1 : 2);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_EQ(WEXITSTATUS(status), 1) << "0: saved, 2: another message, 3: cannot become nobody";
+  EXPECT_TRUE(text(path) == "the only copy" && entries(dir) == 1);
+}
+
+// The sidecar keeps every line it cannot read as it was and warns once, naming the first; the
+// last readable value of a key wins. Setting a key rewrites its first line and drops the others.
+// It is written whole through a temporary file, or not at all; with nothing left the file goes.
+TEST_F(ProjectFileTest, TheSidecarRewritesOnlyItsOwnLines) {
+  const std::string mine = "# tempo = 1\n tempo = 120 \nx = 1e999\n\n42\nk-y = 2\n = 3\nv =\nv = 2x\ntempo\t=\t140\r\nloop=-0.5\n"
+                           "loop = 2\naz_AZ09 = 7\n";
+  Sidecar s = Sidecar::parse(mine, "m.meta", &error);
+  EXPECT_EQ(error, "m.meta: line 3: 'x = 1e999' is not 'key = number'; ignored (6 such lines)");
+  EXPECT_TRUE(s.number("tempo") == 140.0 && s.number("loop") == 2.0 && s.number("az_AZ09") == 7.0 && !s.number("x") &&
+              !s.number("42") && !s.number("v") && !s.number("k-y"));
+  EXPECT_EQ(s.text(), mine);
+  s.setNumber("loop", 3.25);
+  s.setNumber("tempo", std::nullopt);
+  s.setNumber("az_AZ09", std::nullopt);
+  s.setNumber("new_1", 1e70);
+  EXPECT_EQ(s.text(), "# tempo = 1\nx = 1e999\n\n42\nk-y = 2\n = 3\nv =\nv = 2x\nloop = 3.250000\nnew_1 = " +
+                          std::string("10000000000000000725314363815292351261583744096465219555182101554790400.000000\n"));
+  EXPECT_EQ(Sidecar::parse(s.text(), "", nullptr).number("new_1"), 1e70);
+  Sidecar::parse("a = b\n", "n", &error);
+  EXPECT_EQ(error, "n: line 1: 'a = b' is not 'key = number'; ignored");
+
+  ASSERT_TRUE(s.write(path, &error)) << error;
+  EXPECT_EQ(Sidecar::read(path, nullptr).text(), s.text());
+  for (int* fault : {&faults.write, &faults.close}) {
+    *fault = EIO;
+    EXPECT_FALSE(Sidecar::parse("a = 1", "", nullptr).write(path + "x", &error));
+    EXPECT_EQ(error, path + "x: cannot write " + path + "x.tmp: Input/output error");
+  }
+  const std::string full = (dir / "full").string(), none = (dir / "none" / "m").string();
+  fs::create_directories(full + "/inside");
+  EXPECT_FALSE(Sidecar::parse("a = 1", "", nullptr).write(full, &error));
+  EXPECT_EQ(error.rfind(full + ": cannot replace the file: ", 0), 0u) << error;
+  EXPECT_FALSE(Sidecar().write(full, &error));
+  EXPECT_EQ(error.rfind(full + ": cannot remove: ", 0), 0u) << error;
+  EXPECT_FALSE(s.write(none, &error));
+  EXPECT_EQ(error.rfind(none + ": cannot create ", 0), 0u) << error;
+  errno = 0;
+  ASSERT_TRUE(Sidecar().write(path, &error) && Sidecar().write(path, &error));  // the second finds nothing to remove
+  EXPECT_EQ(entries(dir), 1);
 }
 
 }  // namespace
