@@ -94,9 +94,10 @@ TEST_F(PassTest, ClockFollowsTheMusicAndTheEndOfMusicIsTestedEveryPass) {
   music.time = 4980;  // the heard time stepping back under load: the picture holds; a move does not
   EXPECT_FLOAT_EQ(pass(), 5.0f);
   EXPECT_FLOAT_EQ(pass(), 5.0f);
-  hooks.onInput = [&] { transport.seekTo(1.0); };
-  EXPECT_FLOAT_EQ(pass(), 1.0f);
+  hooks.onInput = [&] { transport.seekTo(4.99); };  // between the music and the held position
+  EXPECT_FLOAT_EQ(pass(), 4.99f);
   hooks.onInput = nullptr;
+  EXPECT_FLOAT_EQ(pass(), 4.98f);  // taken as it is, then the music followed
   hooks.onPass = [&] { clock.seek(7.0); };
   EXPECT_FLOAT_EQ(pass(), 7.0f);
   EXPECT_FLOAT_EQ(clock.elapsed(), 4.98f);
