@@ -9,9 +9,9 @@ namespace {
 
 // One clock through its states, read after each step: free-running from construction; paused,
 // frozen across reads and going on from there; a seek while paused moves the frozen position;
-// stopped, 0 whatever seek said, and play starts again from 0; seeks truncate toward zero (1000 -
-// 1000.5 gives 0, not -1) and ignore what has no tick; positions below zero and beyond 2^32 ms
-// wrap, as does the tick source itself.
+// stopped, 0 whatever seek said, and play starts again from 0 (neither holds a position); seeks
+// truncate toward zero (1000 - 1000.5 gives 0, not -1) and ignore what has no tick; positions
+// below zero and beyond 2^32 ms wrap, as does the tick source itself.
 TEST(PlaybackClock, StatesSeeksAndWrapping) {
   enum Step { kRead, kPlay, kPause, kStop, kSeek };
   const double kNaN = std::numeric_limits<double>::quiet_NaN(), kInf = std::numeric_limits<double>::infinity();
@@ -36,6 +36,7 @@ TEST(PlaybackClock, StatesSeeksAndWrapping) {
     if (s.step == kSeek) clock.seek(s.seconds);
     EXPECT_FLOAT_EQ(clock.elapsed(), s.elapsed) << "step at tick " << s.now;
     EXPECT_EQ(clock.isPlaying(), s.playing) << "step at tick " << s.now;
+    if (s.step == kPlay || s.step == kStop) { EXPECT_EQ(clock.heldTicks, 0u) << "held only while paused"; }
   }
   now = 1000;
   clock.seek(-3.0);

@@ -1,21 +1,12 @@
 // Asks a window to close the way a window manager does (WM_DELETE_WINDOW), which xdotool
-// cannot: its windowclose destroys the window outright.
-#include <X11/Xatom.h>
+// cannot: its windowclose destroys the window outright. Usage: shell_close_window WINDOW-ID
 #include <X11/Xlib.h>
 
-#include <cstdio>
 #include <cstdlib>
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: close_window WINDOW-ID\n");
-    return 2;
-  }
-  Display* display = XOpenDisplay(nullptr);
-  if (display == nullptr) {
-    std::fprintf(stderr, "close_window: no X display\n");
-    return 1;
-  }
+  Display* display = argc == 2 ? XOpenDisplay(nullptr) : nullptr;
+  if (display == nullptr) return 2;
   const Window window = static_cast<Window>(std::strtoul(argv[1], nullptr, 0));
   XEvent event = {};
   event.xclient.type = ClientMessage;
@@ -25,7 +16,6 @@ int main(int argc, char** argv) {
   event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
   event.xclient.data.l[1] = CurrentTime;
   const Status sent = XSendEvent(display, window, False, NoEventMask, &event);
-  XSync(display, False);
-  XCloseDisplay(display);
+  XCloseDisplay(display);  // flushes the request first
   return sent != 0 ? 0 : 1;
 }

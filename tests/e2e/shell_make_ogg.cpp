@@ -1,4 +1,4 @@
-// Writes silent Ogg Vorbis music: make_ogg PATH MILLISECONDS
+// Writes silent Ogg Vorbis music: shell_make_ogg PATH MILLISECONDS
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -7,10 +7,7 @@
 #include "tools/music.h"
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: make_ogg PATH MILLISECONDS\n");
-    return 2;
-  }
+  if (argc != 3) return 2;
   const std::vector<float> stereo(static_cast<size_t>(std::atoi(argv[2])) * 441 / 10 * 2, 0.0f);
   std::string error;
   if (korvalin::content::writeOggVorbis(argv[1], stereo, 44100, 0.1f, &error)) return 0;

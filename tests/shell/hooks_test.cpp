@@ -1,40 +1,69 @@
-// The editor's part in the main loop: the real hooks over a real Editor, driven by window events
-// through updateFrame and drawFrame, with a hand-set music stream and ticks that stand still.
+// The editor's side of the main loop: the real hooks over a real Editor, driven by window events
+// through updateFrame and drawFrame with a hand-set music stream and ticks that stand still; the
+// pictures and models it reloads, and the music's strip made on a worker thread. Files are written
+// with the asset generator's own writers into a run folder of the test's own.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
-#include <cstdio>
-#include <initializer_list>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "shell/asset_watch.h"
 #include "shell/frame_pass.h"
+#include "shell/music_analysis.h"
 #include "shell/shell_app.h"
 #include "tests/common/canvas.h"
 #include "tests/shell/fake_music.h"
 #include "timeline/project_file.h"
+#include "tools/image_files.h"
+#include "tools/models.h"
 #include "tools/music.h"
 
 namespace korvalin::test {
 namespace {
 
-class HooksTest : public CanvasTest {
+// Calls `step` until it returns true, for ten seconds at most: the work waited for runs on
+// other threads.
+bool waitUntil(const std::function<bool()>& step) {
+  for (int i = 0; i < 1000; ++i) {
+    if (step()) return true;
+    usleep(10000);
+  }
+  return false;
+}
+
+// A run folder of the test's own is the working folder; standard input is closed, as a launcher
+// may leave it, so the asset watch can get descriptor 0.
+class RunFolderTest : public CanvasTest {
  protected:
   void SetUp() override {
     CanvasTest::SetUp();
-    char pattern[] = "/tmp/korvalin-hooks-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
+    char pattern[] = "/tmp/korvalin-shell-XXXXXX";
+    ASSERT_TRUE(getcwd(cwd, sizeof cwd) && mkdtemp(pattern) && chdir(pattern) == 0);
     dir = pattern;
-    services.projectPath = dir + "/save.brz";
+    stdinCopy = dup(STDIN_FILENO);
+    close(STDIN_FILENO);
   }
   void TearDown() override {
+    dup2(stdinCopy, STDIN_FILENO);
+    close(stdinCopy);
+    ASSERT_EQ(chdir(cwd), 0);
+    std::system(("rm -rf " + dir).c_str());
+  }
+  char cwd[4096];
+  std::string dir;
+  int stdinCopy = -1;
+};
+
+class HooksTest : public RunFolderTest {
+ protected:
+  void TearDown() override {
     hooks.reset();
-    std::remove(services.projectPath.c_str());
-    rmdir(dir.c_str());
+    RunFolderTest::TearDown();
   }
   void start(const Timeline& project, double seconds) {
     ASSERT_TRUE(saveProject(project, services.projectPath, nullptr));
@@ -56,13 +85,12 @@ class HooksTest : public CanvasTest {
     return drawnAt;
   }
 
-  std::string dir;
   uint32_t now = 100000;
   PlaybackClock clock{[this] { return now; }};
   FakeMusic music;
   Transport transport{clock, music};
   Timeline timeline;
-  ShellServices services{timeline, clock, transport, font, "", true};  // the glyph-coded sheets
+  ShellServices services{timeline, clock, transport, font, "save.brz", true};  // the glyph-coded sheets
   std::unique_ptr<EditorHooks> hooks;
   ShellState state;
 };
@@ -145,10 +173,17 @@ TEST_F(HooksTest, TransportButtonsThePlayPositionTextAndScrubbing) {
   pass(136, 590, {event(EventKind::kButtonDown, 0)});
   EXPECT_EQ(pass(300, 590), 2.0f);
 
-  // The quit question's two hooks: unsaved changes, and saving them.
-  EXPECT_FALSE(hooks->hasUnsavedChanges());
+  // The quit question, asked only in editor mode with unsaved changes: Cancel keeps the program
+  // running, Discard leaves the changes, Save saves them.
+  int asked = 0;
+  const auto quits = [&](bool editorMode, QuitAnswer answer) {
+    return confirmQuit(*hooks, editorMode, [&] { return ++asked, answer; });
+  };
+  EXPECT_TRUE(quits(true, QuitAnswer::kCancel) && asked == 0);
   timeline.addClip(0, 1.0f, 1.0f, kBox);
-  EXPECT_TRUE(hooks->hasUnsavedChanges() && hooks->saveProjectNow() && !hooks->hasUnsavedChanges());
+  EXPECT_TRUE(quits(false, QuitAnswer::kCancel) && asked == 0);
+  EXPECT_TRUE(!quits(true, QuitAnswer::kCancel) && quits(true, QuitAnswer::kDiscard) && hooks->hasUnsavedChanges());
+  EXPECT_TRUE(quits(true, QuitAnswer::kSave) && asked == 3 && !hooks->hasUnsavedChanges());
 }
 
 // Ctrl chords reach the history in --editor mode (Z undoes, Shift+Z redoes) and the autosave copy
@@ -161,11 +196,7 @@ TEST_F(HooksTest, ChordsUndoAndRedoAndTheAutosaveCopyFollows) {
   start(project, 3.0);
   const std::string copy = services.projectPath + ".autosave";
   const auto copyIs = [&](bool there) {
-    for (int i = 0; i < 1000 && (access(copy.c_str(), F_OK) == 0) != there; ++i) {
-      pass(168, 611);
-      usleep(10000);
-    }
-    return (access(copy.c_str(), F_OK) == 0) == there;
+    return waitUntil([&] { return pass(168, 611), (access(copy.c_str(), F_OK) == 0) == there; });
   };
   pass(100, 611);
   pass(100, 611, {event(EventKind::kButtonDown, 0)});
@@ -200,33 +231,21 @@ TEST_F(HooksTest, ChordsUndoAndRedoAndTheAutosaveCopyFollows) {
 // In --editor mode the music is analysed beside the loop; once the analysis is done, a pass takes
 // it and the strip below the rows shows the waveform.
 TEST_F(HooksTest, TheMusicStripFillsInOnceTheAnalysisIsDone) {
-  char cwd[4096];
-  ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-  ASSERT_EQ(chdir(dir.c_str()), 0);
   ASSERT_EQ(mkdir("data", 0755), 0);
   std::vector<float> tone(5 * 44100 * 2);
   for (size_t i = 0; i < tone.size(); ++i) tone[i] = 0.5f * std::sin(static_cast<float>(i / 2) * 0.0627f);
   std::string error;
   ASSERT_TRUE(content::writeOggVorbis("data/Vavorerid_by__qx_.ogg", tone, 44100, 0.4f, &error)) << error;
-  const auto waveformPixels = [&] {
-    grab();
-    int n = 0;
-    for (int y = 746; y <= 766; ++y)
-      for (int x = 0; x < 840; ++x) n += at(x, y) == Rgb{38, 48, 84};
-    return n;
-  };
   start(Timeline(), 0.0);
-  pass(500, 300);
-  EXPECT_EQ(waveformPixels(), 0);
-  int shown = 0;
-  for (int i = 0; i < 2000 && shown < 100; ++i, usleep(10000)) {
+  EXPECT_TRUE(waitUntil([&] {
     pass(500, 300);
-    shown = waveformPixels();
-  }
-  EXPECT_GE(shown, 100);
-  std::remove("data/Vavorerid_by__qx_.ogg");
-  rmdir("data");
-  ASSERT_EQ(chdir(cwd), 0);
+    grab();
+    int shown = 0;  // waveform pixels in the strip
+    for (int y = 746; y <= 766; ++y) {
+      for (int x = 0; x < 840; ++x) shown += at(x, y) == Rgb{38, 48, 84};
+    }
+    return shown >= 100;
+  }));
 }
 
 // Every demo frame starts from this viewport and projection (90 degrees, near 0.1, far 2000),
@@ -255,6 +274,83 @@ TEST_F(CanvasTest, TheDemoGlStateOfANewWindow) {
       EXPECT_EQ(modelview[i], i % 5 == 0 ? 1.0f : 0.0f) << i;
     }
   }
+}
+
+// The first picture and the first model of the table are taken once written; a file that is no
+// asset is left alone, one renamed into place is taken. What cannot be read, an empty model, a picture
+// gone before its reload began or a file cut short, keeps what was loaded before, with one line.
+TEST_F(RunFolderTest, ReloadsWhatTheTableNamesAndKeepsWhatCannotBeRead) {
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(AssetWatch().watching());
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "data: cannot watch for changed pictures and models: No such file or directory\n");
+  ASSERT_EQ(mkdir("data", 0755), 0);
+  AssetWatch watch;
+  ASSERT_TRUE(watch.watching());
+  TextureTable textures;
+  MeshTable meshes;
+  std::string error;
+  const std::vector<uint8_t> grey(8 * 8 * 3, 200);
+  ASSERT_TRUE(content::writeJpeg("data/metal.jpg", 8, 8, grey, 90, &error)) << error;
+  ASSERT_TRUE(content::writeJpeg("data/notes.jpg", 8, 8, grey, 90, &error)) << error;
+  const content::MeshData model = content::buildModel(0);
+  const std::vector<uint8_t> modelFile = content::encode3ds(model, "tolppa");
+  ASSERT_TRUE(content::writeFile("data/tolppa.3DS", modelFile, &error)) << error;
+  ASSERT_TRUE(content::writeFile("data/kapseli.3DS", {}, &error)) << error;
+  std::string said;  // what the polls so far wrote
+  const auto poll = [&] {
+    testing::internal::CaptureStderr();
+    watch.poll(textures, meshes);
+    return !(said += testing::internal::GetCapturedStderr()).empty();
+  };
+  EXPECT_TRUE(waitUntil([&] { return poll() && textures.names[kMetalSlot] != 0 && meshes.byModelId(0)->vertexCount > 0; }));
+  EXPECT_EQ(said, "data/kapseli.3DS: the file is empty; the model loaded before stays\n");
+  EXPECT_EQ(meshes.byModelId(0)->vertexCount, model.vertexCount());
+  const Vec3 normal = meshes.byModelId(0)->normals[0];
+  EXPECT_GT(normal.x * normal.x + normal.y * normal.y + normal.z * normal.z, 0.5f);  // lit, not black
+  EXPECT_EQ(meshes.byModelId(5)->vertexCount, 0);
+  EXPECT_EQ(glIsTexture(textures.names[kMetalSlot]), GL_TRUE);
+
+  ASSERT_TRUE(content::writeJpeg("data/grain.jpg", 8, 8, grey, 90, &error)) << error;
+  ASSERT_EQ(std::remove("data/grain.jpg"), 0);
+  ASSERT_TRUE(content::writeFile("data/tolppa.3DS", {modelFile.begin(), modelFile.begin() + 100}, &error)) << error;
+  ASSERT_TRUE(content::writeJpeg("data/cut", 8, 8, grey, 90, &error) && truncate("data/cut", 100) == 0) << error;
+  ASSERT_EQ(std::rename("data/cut", "data/tausta1.jpg"), 0);
+  said.clear();
+  EXPECT_TRUE(waitUntil([&] { return poll() && std::count(said.begin(), said.end(), '\n') == 3; })) << said;
+  EXPECT_NE(said.find("data/grain.jpg: cannot be opened; the picture loaded before stays\n"), std::string::npos) << said;
+  EXPECT_NE(said.find("data/tolppa.3DS: chunk 4d4d at byte 0 with length 114143 runs past the end of the file at byte 100; "
+                       "the model loaded before stays\n"), std::string::npos) << said;
+  EXPECT_NE(said.find("data/tausta1.jpg: Premature end of JPEG file; the picture loaded before stays\n"), std::string::npos) << said;
+  EXPECT_EQ(meshes.byModelId(0)->vertexCount, model.vertexCount());
+}
+
+// Taken once, when the worker is done; the strip is the channels' mix, so a right channel
+// opposite to the left one mixes to silence.
+TEST(MusicAnalyserTest, TakenOnceAndMixedToMono) {
+  const std::string path = ::testing::TempDir() + "korvalin_analysis_" + std::to_string(getpid()) + ".ogg";
+  const struct { int channels; float loudest; } files[] = {{2, 0.0f}, {1, 0.5f}};
+  for (const auto& f : files) {
+    std::vector<float> samples((8192 + 1) * f.channels);  // one frame more than a block read
+    for (size_t i = 0; i < samples.size(); ++i) {
+      const double v = 0.5 * std::sin(2 * M_PI * static_cast<double>(i / f.channels) / 8);
+      samples[i] = static_cast<float>(i % f.channels ? -v : v);
+    }
+    std::string error;
+    ASSERT_TRUE(content::writeOggVorbis(path, samples, 44100, 0.6f, &error, 1, f.channels)) << error;
+    MusicAnalyser analyser(path);
+    std::unique_ptr<MusicAnalysis> analysis;
+    ASSERT_TRUE(waitUntil([&] { return (analysis = analyser.take()) != nullptr; }));
+    EXPECT_EQ(analyser.take(), nullptr);
+    ASSERT_TRUE(analysis->peaks && analysis->onsets && analysis->error.empty()) << analysis->error;
+    EXPECT_NEAR(analysis->peaks->loudest(), f.loudest, 0.1f) << f.channels;
+    EXPECT_EQ(analysis->peaks->frames(), 8192 + 1);
+  }
+  std::remove(path.c_str());
+  MusicAnalyser missing(path);
+  std::unique_ptr<MusicAnalysis> analysis;
+  ASSERT_TRUE(waitUntil([&] { return (analysis = missing.take()) != nullptr; }));
+  EXPECT_TRUE(!analysis->peaks && analysis->error == path + ": No such file or directory");
 }
 
 }  // namespace
