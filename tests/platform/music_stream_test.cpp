@@ -12,9 +12,6 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <limits>
-#include <string>
-#include <vector>
 
 #include "platform/music_stream.h"
 #include "tests/platform/real_sdl.h"
@@ -55,11 +52,6 @@ std::string tempPath(const std::string& name) {
   return ::testing::TempDir() + "korvalin_" + std::to_string(getpid()) + "_" + name;
 }
 
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 // Frame n of channel c: a tone of 100 + c frames a period, a quarter period ahead so that the
 // very first frame is not silent.
 float tone(int64_t n, int c) {
@@ -78,13 +70,13 @@ std::string writeTones(int32_t millis, int32_t rate, int channels = 2) {
 // A copy of `path` with `holes` gaps in a row in its data before its fourth page: pages that
 // only carry on a packet, each numbered as if pages before it were lost.
 std::string withHoles(const std::string& path, int holes) {
-  std::string bytes = readFile(path), lost;
+  std::ifstream in(path, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()), lost;
   for (int i = 0; i + 1 < holes; ++i) {
     std::string page = bytes.substr(0, 26) + "\x01\xff" + std::string(255, '\0');  // one unfinished segment
     page[5] = 1;                     // continued
     std::memset(&page[6], 0xff, 8);  // no packet ends here
-    const uint32_t number = 4 + 2 * i;
-    std::memcpy(&page[18], &number, 4);
+    page[18] = static_cast<char>(4 + 2 * i);  // the page number's low byte; the first page's others are 0
     ogg_page p{reinterpret_cast<unsigned char*>(&page[0]), 28, reinterpret_cast<unsigned char*>(&page[28]), 255};
     ogg_page_checksum_set(&p);
     lost += page;
@@ -145,15 +137,12 @@ class MusicStreamTest : public ::testing::Test {
 
 // Reopening the same stream also shows that a new file replaces the old one in full.
 TEST_F(MusicStreamTest, SeeksPlayFromTheirFrameAtAnyRate) {
-  for (const std::string& file : {tones44, tones22}) {
+  const struct { std::string file; int32_t rate, length; } files[] = {{tones44, 44100, 3000}, {tones22, 22050, 4000}};
+  for (const auto& [file, rate, length] : files) {
     SCOPED_TRACE(file);
-    const int32_t rate = file == tones44 ? 44100 : 22050;
     music.setPosition(441000);
     openPaused(file);
-    EXPECT_TRUE(music.sampleRate() == rate && music.channels() == 2);
-    const int32_t length = music.getLength();
-    EXPECT_EQ(length, rate == 44100 ? 3000 : 4000);
-    EXPECT_EQ(music.getTime(), 0);
+    EXPECT_TRUE(music.sampleRate() == rate && music.channels() == 2 && music.getLength() == length && music.getTime() == 0);
     // Past the end (ms -1), the time stands at the length and nothing more is heard.
     const struct { uint32_t bytes; int32_t ms; } seeks[] = {{441000, 2500}, {176400, 1000}, {20 * 176400, -1}, {123480, 700}, {0, 0}};
     for (const auto& seek : seeks) {
@@ -220,8 +209,7 @@ TEST_F(MusicStreamTest, UnplayableFilesAreReportedAndHaveNoEnd) {
     ::testing::internal::CaptureStderr();
     EXPECT_FALSE(music.open(f.path.c_str()));
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "korvalin: " + f.path + ": " + f.problem + "; playing silence instead\n");
-    EXPECT_TRUE(music.sampleRate() == 44100 && music.channels() == 2);
-    EXPECT_EQ(music.getLength(), std::numeric_limits<int32_t>::max());
+    EXPECT_TRUE(music.sampleRate() == 44100 && music.channels() == 2 && music.getLength() == INT32_MAX);
     music.setPosition(176400);
     EXPECT_EQ(soundFrames(play(44100), 2), 0);
     EXPECT_EQ(music.getTime(), (44100 + 44 * 1024) * 1000 / 44100);  // the silence played
@@ -282,9 +270,8 @@ TEST(MusicSilenceTest, NoDeviceIsReportedInOneLineOnceAndTheDummyDriverKeepsTime
     }
   }
   EXPECT_EQ(SDL_WasInit(SDL_INIT_AUDIO), 0u);  // stopped with the stream, however often started
-  const std::string printed = ::testing::internal::GetCapturedStderr();
   const bool fellBack = driver == "dummy" && (asked == nullptr || std::string(asked) != "dummy");
-  EXPECT_EQ(printed, fellBack ? "korvalin: no audio device; the music plays silently\n" : "") << driver;
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), fellBack ? "korvalin: no audio device; the music plays silently\n" : "") << driver;
   for (const std::string& device : gDevicesAsked) EXPECT_EQ(device, "0 0 " + std::to_string(AUDIO_S16LSB) + " 1024");
 }
 

@@ -11,7 +11,6 @@
 #include <array>
 #include <cstdlib>
 #include <map>
-#include <string>
 #include <vector>
 
 #include "platform/key_map.h"
@@ -114,15 +113,13 @@ TEST(KeyMap, SdlKeysToVirtualKeys) {
       {SDLK_DELETE, 46}, {SDLK_LGUI, 91}, {SDLK_RGUI, 92}, {SDLK_APPLICATION, 93}, {SDLK_KP_MULTIPLY, 106}, {SDLK_KP_PLUS, 107},
       {SDLK_KP_MINUS, 109}, {SDLK_KP_PERIOD, 110}, {SDLK_KP_DIVIDE, 111}, {SDLK_NUMLOCKCLEAR, 144}, {SDLK_SCROLLLOCK, 145}, {SDLK_SEMICOLON, 186},
       {SDLK_EQUALS, 187}, {SDLK_COMMA, 188}, {SDLK_MINUS, 189}, {SDLK_PERIOD, 190}, {SDLK_SLASH, 191}, {SDLK_BACKQUOTE, 192},
-      {SDLK_LEFTBRACKET, 219}, {SDLK_BACKSLASH, 220}, {SDLK_RIGHTBRACKET, 221}, {SDLK_QUOTE, 222}, {SDLK_F12, 123}, {SDLK_F13, 124},
-      {SDLK_F24, 135}, {SDLK_UNKNOWN, 0}, {SDLK_AC_BACK, 0}, {SDLK_MODE, 0}, {SDLK_KP_EQUALSAS400, 0}};
+      {SDLK_LEFTBRACKET, 219}, {SDLK_BACKSLASH, 220}, {SDLK_RIGHTBRACKET, 221}, {SDLK_QUOTE, 222}, {SDLK_KP_0, 96}, {SDLK_F13, 124},
+      {SDLK_F24, 135}, {SDLK_UNKNOWN, 0}, {SDLK_AC_BACK, 0}, {SDLK_MODE, 0}, {SDLK_KP_EQUALSAS400, 0}, {SDLK_z + 1, 0}};
   for (const auto& c : cases) EXPECT_EQ(virtualKeyFromSdl(c.sdl), c.vk) << SDL_GetKeyName(c.sdl);
-  const SDL_Keycode keypad[] = {SDLK_KP_0, SDLK_KP_1, SDLK_KP_2, SDLK_KP_3, SDLK_KP_4, SDLK_KP_5, SDLK_KP_6, SDLK_KP_7, SDLK_KP_8, SDLK_KP_9};
-  for (int i = 0; i < 10; ++i) EXPECT_EQ(virtualKeyFromSdl(keypad[i]), 96 + i);
-  for (int i = 0; i < 26; ++i) EXPECT_EQ(virtualKeyFromSdl(SDLK_a + i), 'A' + i);
-  for (int i = 0; i < 10; ++i) EXPECT_EQ(virtualKeyFromSdl(SDLK_0 + i), '0' + i);
-  for (int i = 0; i < 12; ++i) EXPECT_EQ(virtualKeyFromSdl(SDLK_F1 + i), 112 + i);
-  EXPECT_TRUE(virtualKeyFromSdl(SDLK_a - 1) == 192 && virtualKeyFromSdl(SDLK_z + 1) == 0 && virtualKeyFromSdl('/') == 191);
+  // Runs of keys: the first of each, how many, and the first's code.
+  const struct { SDL_Keycode sdl; int count; int32_t vk; } runs[] = {{SDLK_KP_1, 9, 97}, {SDLK_a, 26, 'A'}, {SDLK_0, 10, '0'}, {SDLK_F1, 12, 112}};
+  for (const auto& r : runs)
+    for (int i = 0; i < r.count; ++i) EXPECT_EQ(virtualKeyFromSdl(r.sdl + i), r.vk + i) << SDL_GetKeyName(r.sdl + i);
 }
 
 // An event as SDL delivers it: `code` is the key, button, window event or wheel step, `extra` the
@@ -169,12 +166,10 @@ TEST(PlatformWindowTest, EventsArriveTranslatedAndWhatAWindowLeftQueuedGoesWithI
       {event(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_MIDDLE), EventKind::kButtonDown, button, 1},
       {event(SDL_MOUSEBUTTONUP, SDL_BUTTON_RIGHT), EventKind::kButtonUp, button, 2},
       {event(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT), EventKind::kButtonDown, button, 0},
-      {event(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_X1), EventKind::kOther, button, -1},
-      {event(SDL_MOUSEWHEEL, 1), EventKind::kWheel, wheel, 1},
+      {event(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_X1), EventKind::kOther, button, -1}, {event(SDL_MOUSEWHEEL, 1), EventKind::kWheel, wheel, 1},
       {event(SDL_MOUSEWHEEL, 1, SDL_MOUSEWHEEL_FLIPPED), EventKind::kWheel, wheel, -1},
       {event(SDL_MOUSEWHEEL, 1, 2), EventKind::kOther, wheel, 0},
-      {event(SDL_MOUSEMOTION), EventKind::kMouseMove, button, -1},
-      {event(SDL_QUIT), EventKind::kTerminated, button, -1},
+      {event(SDL_MOUSEMOTION), EventKind::kMouseMove, button, -1}, {event(SDL_QUIT), EventKind::kTerminated, button, -1},
       {event(SDL_WINDOWEVENT, SDL_WINDOWEVENT_CLOSE), EventKind::kCloseRequested, button, -1},
       {event(SDL_WINDOWEVENT, SDL_WINDOWEVENT_MINIMIZED), EventKind::kMinimized, button, -1},
       {event(SDL_WINDOWEVENT, SDL_WINDOWEVENT_RESTORED), EventKind::kRestored, &WindowEvent::width, 640},
@@ -189,8 +184,7 @@ TEST(PlatformWindowTest, EventsArriveTranslatedAndWhatAWindowLeftQueuedGoesWithI
     EXPECT_TRUE(e.kind == c.kind && e.*c.carries == c.value && e.repeat == c.repeat && e.ctrl + 2 * e.shift == c.mods)
         << static_cast<int>(c.kind) << " " << c.value << " got " << static_cast<int>(e.kind) << " " << e.*c.carries;
   }
-  EXPECT_TRUE(window->pollEvent(e) && e.kind == EventKind::kToggleRequested);
-  EXPECT_TRUE(window->pollEvent(e) && e.kind == EventKind::kQuitPosted);
+  for (EventKind posted : {EventKind::kToggleRequested, EventKind::kQuitPosted}) EXPECT_TRUE(window->pollEvent(e) && e.kind == posted);
   EXPECT_FALSE(window->pollEvent(e));
   // A resize is seen with the new client size, which the window then reports.
   SDL_SetWindowSize(SDL_GL_GetCurrentWindow(), 320, 240);
@@ -232,8 +226,7 @@ TEST(PlatformWindowTest, EventsArriveTranslatedAndWhatAWindowLeftQueuedGoesWithI
   std::vector<std::string> said;
   setMessageSink([&](const std::string& text) { said.push_back(text); });
   const struct { int32_t width, height; bool switchFails; Uint32 format; } cases[] = {
-      {640, 480, false, SDL_PIXELFORMAT_RGB888}, {800, 600, false, SDL_PIXELFORMAT_RGB565},
-      {640, 480, true, 0}, {600, 480, false, 0}};
+      {640, 480, false, SDL_PIXELFORMAT_RGB888}, {800, 600, false, SDL_PIXELFORMAT_RGB565}, {640, 480, true, 0}, {600, 480, false, 0}};
   for (const auto& c : cases) {
     gSwitchFails = c.switchFails;
     said.clear();
@@ -287,39 +280,31 @@ TEST(KeyHeldNowTest, AsksTheWindowSystemForFunctionKeysOnly) {
 
 // Headless, nobody is asked: the report goes to standard error without its trailing line
 // breaks, and the quit question answers "Save". Otherwise each box is shown in front of the
-// window, and the button pressed is the answer; a box that cannot be shown counts as headless.
+// window, and the button pressed is the answer (-1: closed without a choice); a box that cannot be
+// shown counts as headless.
 TEST(MessageBoxTest, WhoIsAskedAndWhatTheAnswersMean) {
-  const struct { std::array<const char*, 4> env; bool asks; } sessions[] = {
-      {{"1", "x11", ":97"}, false}, {{nullptr, "offscreen", ":97"}, false}, {{nullptr, "dummy", ":97"}, false},
-      {{}, false}, {{nullptr, "x11", ":97"}, true}, {{nullptr, nullptr, nullptr, "wayland-97"}, true}};
-  for (const auto& s : sessions) {
-    setSession(s.env);
+  const std::array<const char*, 4> x11 = {nullptr, "x11", ":97"};
+  const struct { std::array<const char*, 4> env; int pressed = 0; bool asks = false;
+                 QuitAnswer quit = QuitAnswer::kSave; RecoveryAnswer recovery = RecoveryAnswer::kNobodyToAsk; } cases[] = {
+      {{"1", "x11", ":97"}}, {{nullptr, "offscreen", ":97"}}, {{nullptr, "dummy", ":97"}}, {{}}, {x11, kBoxFails, true},
+      {x11, 0, true, QuitAnswer::kSave, RecoveryAnswer::kRestore},
+      {{nullptr, nullptr, nullptr, "wayland-97"}, 1, true, QuitAnswer::kDiscard, RecoveryAnswer::kDiscard},
+      {x11, 2, true, QuitAnswer::kCancel, RecoveryAnswer::kDiscard}, {x11, -1, true, QuitAnswer::kCancel, RecoveryAnswer::kDiscard}};
+  const std::vector<std::string> boxes = {"16 Error: Mode Switch Failed.\nRunning In Windowed Mode.\n\n",
+                                          "32 Korvalin: Save? [0 Save 1, 1 Discard 0, 2 Cancel 2]",
+                                          "64 Unsaved changes: Restore? [0 Restore 1, 1 Discard 2]"};
+  for (const auto& c : cases) {
+    setSession(c.env);
+    gPressed = c.pressed;
     gBoxes.clear();
     testing::internal::CaptureStderr();
     showErrorMessage("Mode Switch Failed.\nRunning In Windowed Mode.\n\n");
-    askSaveDiscardCancel("Korvalin", "Save?");
-    EXPECT_EQ(askRestoreOrDiscard("Unsaved changes", "Restore?") == RecoveryAnswer::kNobodyToAsk, !s.asks);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), s.asks ? "" : "Error: Mode Switch Failed.\nRunning In Windowed Mode.\n"
-                                                              "Korvalin: Save? Answered \"Save\" (no one to ask).\n");
-    EXPECT_EQ(gBoxes.size(), s.asks ? 3u : 0u);
-  }
-  EXPECT_EQ(gBoxes, (std::vector<std::string>{
-                        "16 Error: Mode Switch Failed.\nRunning In Windowed Mode.\n\n",
-                        "32 Korvalin: Save? [0 Save 1, 1 Discard 0, 2 Cancel 2]",
-                        "64 Unsaved changes: Restore? [0 Restore 1, 1 Discard 2]"}));
-  // -1: closed without a choice.
-  const struct { int pressed; QuitAnswer quit; RecoveryAnswer recovery; } answers[] = {
-      {0, QuitAnswer::kSave, RecoveryAnswer::kRestore}, {1, QuitAnswer::kDiscard, RecoveryAnswer::kDiscard},
-      {2, QuitAnswer::kCancel, RecoveryAnswer::kDiscard}, {-1, QuitAnswer::kCancel, RecoveryAnswer::kDiscard},
-      {kBoxFails, QuitAnswer::kSave, RecoveryAnswer::kNobodyToAsk}};
-  for (const auto& a : answers) {
-    gPressed = a.pressed;
-    testing::internal::CaptureStderr();
-    showErrorMessage("x\n");
-    EXPECT_EQ(askSaveDiscardCancel("Korvalin", "Save?"), a.quit) << a.pressed;
-    EXPECT_EQ(askRestoreOrDiscard("Unsaved changes", "Restore?"), a.recovery) << a.pressed;
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              a.pressed == kBoxFails ? "Error: x\nKorvalin: Save? Answered \"Save\" (no one to ask).\n" : "");
+    EXPECT_EQ(askSaveDiscardCancel("Korvalin", "Save?"), c.quit) << &c - cases;
+    EXPECT_EQ(askRestoreOrDiscard("Unsaved changes", "Restore?"), c.recovery) << &c - cases;
+    const bool heard = c.asks && c.pressed != kBoxFails;
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), heard ? "" : "Error: Mode Switch Failed.\nRunning In Windowed Mode.\n"
+                                                                   "Korvalin: Save? Answered \"Save\" (no one to ask).\n");
+    EXPECT_EQ(gBoxes, c.asks ? boxes : std::vector<std::string>{}) << &c - cases;
   }
   setSession({"1"});
 }

@@ -40,16 +40,15 @@ TEST(GeneratedFiles, FontSheetGlyphsStayInsideTheirCells) {
     ASSERT_TRUE(sheet && sheet->width == l.width && sheet->height == l.height);
     const int w = l.width, h = l.height;
     std::vector<int> ink(96, 0);
-    for (int y = 0; y < h; ++y) {  // from the top; DIB rows come bottom first
-      for (int x = 0; x < w; ++x) {
-        if (sheet->pixels[(size_t(h - 1 - y) * w + x) * 3 + 2] > 247) continue;
-        const double s = (x + 0.5) / w, v = (y + 0.5) / h;  // pixel centre, v down from the top
-        const int col = int(s / l.cellWidth), row = int(v / l.cellHeight);
-        const double s0 = col * l.cellWidth, v0 = row * l.cellHeight;
-        ASSERT_TRUE(col < 32 && row < 3 && s - 1.0 / w > s0 && s + 1.0 / w < s0 + l.cellWidth && v - 1.0 / h > v0 &&
-                    v + 1.0 / h < v0 + l.cellHeight) << "stray ink at " << x << "," << y;
-        ++ink[size_t(row * 32 + col)];
-      }
+    for (int i = 0; i < w * h; ++i) {
+      const int x = i % w, y = i / w;  // y from the top; DIB rows come bottom first
+      if (sheet->pixels[(size_t(h - 1 - y) * w + x) * 3 + 2] > 247) continue;
+      const double s = (x + 0.5) / w, v = (y + 0.5) / h;  // pixel centre, v down from the top
+      const int col = int(s / l.cellWidth), row = int(v / l.cellHeight);
+      const double s0 = col * l.cellWidth, v0 = row * l.cellHeight;
+      ASSERT_TRUE(col < 32 && row < 3 && s - 1.0 / w > s0 && s + 1.0 / w < s0 + l.cellWidth && v - 1.0 / h > v0 &&
+                  v + 1.0 / h < v0 + l.cellHeight) << "stray ink at " << x << "," << y;
+      ++ink[size_t(row * 32 + col)];
     }
     EXPECT_EQ(ink[0], 0) << "the space has ink";
     for (int c = 33; c <= 126; ++c) EXPECT_GT(ink[size_t(c - 32)], 4) << "no ink for '" << char(c) << "'";
@@ -105,8 +104,8 @@ TEST(DefaultProject, UsesAllSevenTypesAndCoversEveryClockPosition) {
       SCOPED_TRACE(testing::Message() << "type " << c.type << " at " << c.t.start << " s");
       types.insert(c.type);
       firstCamera = c.type == kCamera ? std::min(firstCamera, c.t.start) : firstCamera;
-      const bool target = c.p[0] >= kRenderTargetSlot0 && c.p[0] <= kRenderTargetSlot2;
-      EXPECT_TRUE((c.type != kLayer2D && c.type != kFlat) || c.p[0] <= 20 || target) << c.p[0];  // sheets, JPEGs
+      const bool image = c.p[0] <= 20 || (c.p[0] >= kRenderTargetSlot0 && c.p[0] <= kRenderTargetSlot2);  // sheets, JPEGs, targets
+      EXPECT_TRUE((c.type != kLayer2D && c.type != kFlat) || image) << c.p[0];
       EXPECT_TRUE(c.type != kModel3D || c.p[7] < kMeshCount) << c.p[7];
       ParameterBlock copy = c.p;
       auto panel = makeParameterPanel(c.type, copy, nullptr);
