@@ -11,12 +11,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
-#include <initializer_list>
-#include <ostream>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "assets/texture_table.h"
 #include "editor/ui_draw.h"
@@ -29,9 +23,7 @@ struct Rgb {
   int r, g, b;
   bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }
 };
-inline std::ostream& operator<<(std::ostream& out, const Rgb& c) {
-  return out << "(" << c.r << ", " << c.g << ", " << c.b << ")";
-}
+inline std::ostream& operator<<(std::ostream& o, const Rgb& c) { return o << "(" << c.r << ", " << c.g << ", " << c.b << ")"; }
 inline constexpr Rgb kCanvas{199, 193, 184}, kBlack{0, 0, 0};
 
 // Per text size: cell width and height (texture units), pen step (units before the 1.4 scale)
@@ -58,24 +50,18 @@ inline uint32_t makeCodeSheet(int size) {
       const double across = (i + 0.5) / w / cell.width, down = (1.0 - (j + 0.5) / h) / cell.height;
       const double acrossEnd = (i + 1.0) / w / cell.width, downEnd = (1.0 - j / static_cast<double>(h)) / cell.height;
       const int column = static_cast<int>(across), row = static_cast<int>(down);
-      bool on = false;
-      if (column < 32 && row < 3) {
-        const int bit = static_cast<int>((down - row) * 4) * 2 + (across - column < 0.5 ? 0 : 1);
-        on = ((32 + 32 * row + column) << 1 | 1) >> bit & 1;
-      }
+      const int bit = static_cast<int>((down - row) * 4) * 2 + (across - column < 0.5 ? 0 : 1);
+      const bool glyph = column < 32 && row < 3 && ((32 + 32 * row + column) << 1 | 1) >> bit & 1;
       const int nextColumn = static_cast<int>(acrossEnd), nextRow = static_cast<int>(downEnd);
-      const bool markerColumn = acrossEnd - nextColumn < 0.5 && nextColumn < 32;
-      const bool markerRow = downEnd - nextRow < 0.25 && nextRow < 3;
-      on = on || (markerColumn && markerRow && (nextColumn != column || nextRow != row));
-      rgba[(j * w + i) * 4 + 3] = on ? 255 : 0;
+      const bool marker = acrossEnd - nextColumn < 0.5 && nextColumn < 32 && downEnd - nextRow < 0.25 && nextRow < 3;
+      rgba[(j * w + i) * 4 + 3] = glyph || (marker && (nextColumn != column || nextRow != row)) ? 255 : 0;
     }
   }
   GLuint name = 0;
   glGenTextures(1, &name);
   glBindTexture(GL_TEXTURE_2D, name);
   glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  for (GLenum filter : {GL_TEXTURE_MIN_FILTER, GL_TEXTURE_MAG_FILTER}) glTexParameteri(GL_TEXTURE_2D, filter, GL_NEAREST);
   return name;
 }
 
@@ -83,10 +69,8 @@ class CanvasTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     gl = new GlTestContext(1024, 768);
-    if (gl->ok()) {
-      const int sizes[3] = {12, 14, 18};
-      for (int slot = 0; slot < 3; ++slot) font.names[slot] = makeCodeSheet(sizes[slot]);
-    }
+    int slot = 0;
+    for (int size : {12, 14, 18}) font.names[slot++] = gl->ok() ? makeCodeSheet(size) : 0;
   }
   static void TearDownTestSuite() {
     setTextTextures(nullptr);
@@ -122,8 +106,7 @@ class CanvasTest : public ::testing::Test {
   void expectPixels(std::initializer_list<Probe> probes, int tolerance = 0) const {
     for (const Probe& p : probes) {
       const Rgb c = at(p.x, p.y);
-      EXPECT_TRUE(std::abs(c.r - p.want.r) <= tolerance && std::abs(c.g - p.want.g) <= tolerance &&
-                  std::abs(c.b - p.want.b) <= tolerance)
+      EXPECT_LE(std::max({std::abs(c.r - p.want.r), std::abs(c.g - p.want.g), std::abs(c.b - p.want.b)}), tolerance)
           << "at " << p.x << "," << p.y << ": " << c << ", expected " << p.want;
     }
   }
@@ -132,10 +115,7 @@ class CanvasTest : public ::testing::Test {
     auto mix = [&](int s, int d) { return static_cast<int>(s * alpha + d * (1.0 - alpha) + 0.5); };
     return {mix(src.r, dst.r), mix(src.g, dst.g), mix(src.b, dst.b)};
   }
-  bool ink(int x, int y) const {
-    const Rgb c = at(x, y);
-    return c.r < 60 && c.g < 60 && c.b < 60;
-  }
+  bool ink(int x, int y) const { return std::max({at(x, y).r, at(x, y).g, at(x, y).b}) < 60; }
   // The pixels a shape from canvas x (or y) lo to hi covers: those whose centres lie inside. The
   // canvas origin sits 0.0256 pixels left of the window's (the shell translates by 1.3334).
   static std::pair<int, int> covered(double lo, double hi, bool isX) {

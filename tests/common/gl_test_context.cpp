@@ -15,27 +15,17 @@ GlTestContext::GlTestContext(int width, int height) {
   }
   // One reference to the GL library that is never given back: the driver then stays mapped
   // until exit, so LeakSanitizer can name (and scripts/lsan.supp skip) the driver's own leaks.
-  static const bool driverPinned = SDL_GL_LoadLibrary(nullptr) == 0;
-  (void)driverPinned;
-  SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
-  SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-  SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 1);
-  SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
-  SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
-  SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
-  SDL_Window* window = SDL_CreateWindow("korvalin-test", 0, 0, width, height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-  if (window == nullptr) {
+  [[maybe_unused]] static const bool driverPinned = SDL_GL_LoadLibrary(nullptr) == 0;
+  const int attributes[][2] = {{SDL_GL_DEPTH_SIZE, 16}, {SDL_GL_DOUBLEBUFFER, 1}, {SDL_GL_ALPHA_SIZE, 1},
+                                {SDL_GL_RED_SIZE, 8},    {SDL_GL_GREEN_SIZE, 8},   {SDL_GL_BLUE_SIZE, 8}};
+  for (const auto& a : attributes) SDL_GL_SetAttribute(static_cast<SDL_GLattr>(a[0]), a[1]);
+  // A window whose context fails is given back by the destructor.
+  window_ = SDL_CreateWindow("korvalin-test", 0, 0, width, height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+  context_ = window_ == nullptr ? nullptr : SDL_GL_CreateContext(static_cast<SDL_Window*>(window_));
+  if (context_ == nullptr) {
     error_ = SDL_GetError();
     return;
   }
-  SDL_GLContext context = SDL_GL_CreateContext(window);
-  if (context == nullptr) {
-    error_ = SDL_GetError();
-    SDL_DestroyWindow(window);
-    return;
-  }
-  window_ = window;
-  context_ = context;
   glViewport(0, 0, width, height);
 }
 

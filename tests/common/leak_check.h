@@ -13,13 +13,11 @@
 
 namespace korvalin::test {
 
-class LeakCheckWhenDone : public ::testing::Environment {
- public:
+struct LeakCheckWhenDone : ::testing::Environment {
   void TearDown() override { __lsan_do_leak_check(); }
 };
 
-inline ::testing::Environment* const kLeakCheckWhenDone =
-    ::testing::AddGlobalTestEnvironment(new LeakCheckWhenDone);
+inline ::testing::Environment* const kLeakCheckWhenDone = ::testing::AddGlobalTestEnvironment(new LeakCheckWhenDone);
 
 }  // namespace korvalin::test
 #endif

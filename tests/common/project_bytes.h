@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <initializer_list>
 #include <map>
 #include <vector>
 

@@ -9,8 +9,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <string>
-#include <vector>
 
 #include "tools/music.h"
 
@@ -81,11 +79,11 @@ inline double correlation(const std::vector<float>& a, const std::vector<float>&
 // PSNR of frame k of `video` against the still renderer's picture at t, compared in the video's
 // own colours: the still put through the same BT.709 4:2:0 conversion.
 inline double framePsnr(const std::string& video, int k, double t, const std::string& runDir) {
-  char seconds[32], still[64];
-  std::snprintf(seconds, sizeof seconds, "%.6f", t);
+  char still[64];
   std::snprintf(still, sizeof still, "/still_%07.2f.png", t);
-  capture("mkdir -p " + tempPath("stills") + " && " KORVALIN_STILLS " " + runDir + " " + tempPath("stills") + " " + seconds);
-  return number(capture("ffmpeg -hide_banner -i " + video + " -i " + tempPath("stills") + still + " -lavfi \"[0]select=eq(n\\," +
+  const std::string stills = tempPath("stills");
+  capture("mkdir -p " + stills + " && " KORVALIN_STILLS " " + runDir + " " + stills + " " + std::to_string(t));
+  return number(capture("ffmpeg -hide_banner -i " + video + " -i " + stills + still + " -lavfi \"[0]select=eq(n\\," +
                         std::to_string(k) + ")[a];[1]scale=out_color_matrix=bt709:out_range=tv:flags=lanczos+accurate_rnd," +
                         "format=yuv420p[b];[a][b]psnr\" -an -f null - 2>&1"),
                 "average:");
