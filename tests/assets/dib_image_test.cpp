@@ -4,7 +4,6 @@
 #include <malloc.h>
 #include <unistd.h>
 
-#include <functional>
 #include <iterator>
 
 #include "assets/texture_table.h"
@@ -32,7 +31,6 @@ class DibTest : public ::testing::Test {
       out.push_back(uint32_t{image->pixels[i]} << 16 | image->pixels[i + 1] << 8 | image->pixels[i + 2]);
     return out;
   }
-  Pixels decode(const BmpParts& s) { return decode(makeBmp(s)); }
   bool refusedWith(const Bytes& file, const std::string& message) {
     messages.clear();
     return decode(file).empty() && messages == std::vector<std::string>{message};
@@ -86,7 +84,7 @@ const std::pair<BmpParts, Pixels> kEncodings[] = {
 };
 
 TEST_F(DibTest, EveryHeaderAndEncodingConvertsToRgbBottomRowFirst) {
-  for (const auto& [s, expected] : kEncodings) EXPECT_EQ(decode(s), expected) << s.bitCount << " " << s.compression;
+  for (const auto& [s, expected] : kEncodings) EXPECT_EQ(decode(makeBmp(s)), expected) << s.bitCount << " " << s.compression;
   // An RLE file that only says "end of bitmap" claims the whole picture in a few bytes: 4096 x
   // 5461 is 4 KiB under the 64 MiB cap, one more row is over; callers may lower the cap.
   const Bytes small = makeBmp({4, 3, 8, {0, 1}, kPalette16, 1}), largest = makeBmp({4096, 5461, 8, {0, 1}, kPalette16, 1});
@@ -99,7 +97,7 @@ TEST_F(DibTest, EveryHeaderAndEncodingConvertsToRgbBottomRowFirst) {
 
 TEST_F(DibTest, BadFilesAreRefusedWithExactlyOneMessage) {
   const std::string unknown = "Unknown DIB file format.", conversion = "Image file conversion error.";
-  const std::pair<std::function<void(BmpParts&)>, std::string> edits[] = {
+  const std::pair<void (*)(BmpParts&), std::string> edits[] = {
       {[](BmpParts& s) { s.headerSize = 108; }, unknown},
       {[](BmpParts& s) { s.width = s.height = 0x7FFFFFFF; }, conversion},
       {[](BmpParts& s) { s.height = INT32_MIN; }, conversion},
@@ -169,9 +167,11 @@ TEST_F(DibTest, FilesThatCannotBeMappedAreReportedWithTheirPath) {
   EXPECT_TRUE(loaded && !left);
 }
 
-// A missing or corrupt picture ends the program with status 1 and one line; both before any GL
-// call.
-TEST(JpegTest, UploadEndsTheProgramOnMissingOrCorruptPictures) {
+// A missing or corrupt picture ends the program with status 1 and one line, before any GL call.
+// Otherwise whatever the decoder takes it gives back, also when it gives up half way. A header
+// claiming 10000 x 10000 pixels (300 MB) is refused before any is decoded; a file cut short before
+// its end marker, or with junk before it, is patched over unless warnings count as failures.
+TEST(JpegTest, LoadingEndsOnBadPicturesFreesWhatItTakesAndRefusesWhatItCannotHold) {
   TempDir dir;  // forked children exit without cleaning up; the parent removes it
   TextureTable table;
   EXPECT_EXIT(uploadJpegTexture(table, dir.file("missing.jpg").c_str(), 5), testing::ExitedWithCode(1),
@@ -179,13 +179,6 @@ TEST(JpegTest, UploadEndsTheProgramOnMissingOrCorruptPictures) {
   writeFile(dir.file("corrupt.jpg"), Bytes(100, 0xFF));
   EXPECT_EXIT(uploadJpegTexture(table, dir.file("corrupt.jpg").c_str(), 5), testing::ExitedWithCode(1),
               "^Not a JPEG file: starts with 0xff 0xff\n$");
-}
-
-// Whatever the decoder takes it gives back, also when it gives up half way. A header claiming
-// 10000 x 10000 pixels (300 MB) is refused before any is decoded; a file cut short before its
-// end marker, or with junk before it, is patched over unless warnings count as failures.
-TEST(JpegTest, DecodingFreesWhatItTakesAndRefusesWhatItCannotHold) {
-  TempDir dir;
   writeJpeg(dir.file("good.jpg"), 16, 8, 3, JCS_RGB, [](int, int, int) { return 100; });
   writeFile(dir.file("corrupt.jpg"), {0xFF, 0xD8, 0xFF, 0xDB, 0, 0});
   JpegLoadResult result;

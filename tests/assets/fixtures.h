@@ -21,9 +21,6 @@ using Bytes = std::vector<uint8_t>;
 inline void put(Bytes& b, uint32_t v, int bytes) {
   for (int i = 0; i < bytes; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
-inline void putFloats(Bytes& b, std::initializer_list<float> fs) {
-  for (float f : fs) b.insert(b.end(), reinterpret_cast<const uint8_t*>(&f), reinterpret_cast<const uint8_t*>(&f) + 4);
-}
 inline void append(Bytes& b, const Bytes& more) { b.insert(b.end(), more.begin(), more.end()); }
 
 // A copy of `bytes` that ends where a page no one may read begins, so that any read past the end
@@ -86,29 +83,23 @@ inline Bytes chunk(uint16_t id, const std::vector<Bytes>& parts) {
   return out;
 }
 
-struct V3 { float x, y, z; };
+using V3 = std::array<float, 3>;
 using Face = std::array<uint16_t, 3>;
 
-// Counted lists: the entry count, then each entry's values. Faces carry the usual edge flags 7.
-inline Bytes vertexList(const std::vector<V3>& vs) {
+// A counted list: the entry count, then each entry's values; faces carry the usual edge flags 7.
+template <typename T, size_t N>
+Bytes countedList(uint16_t id, const std::vector<std::array<T, N>>& entries, const Bytes& subChunks = {}) {
   Bytes b;
-  put(b, static_cast<uint32_t>(vs.size()), 2);
-  for (const V3& v : vs) putFloats(b, {v.x, v.y, v.z});
-  return chunk(0x4110, {b});
+  put(b, static_cast<uint32_t>(entries.size()), 2);
+  for (const auto& entry : entries) {
+    for (T v : entry) b.insert(b.end(), reinterpret_cast<const uint8_t*>(&v), reinterpret_cast<const uint8_t*>(&v) + sizeof v);
+    if (id == 0x4120) put(b, 7, 2);
+  }
+  return chunk(id, {b, subChunks});
 }
-inline Bytes faceList(const std::vector<Face>& fs, const Bytes& subChunks = {}) {
-  Bytes b;
-  put(b, static_cast<uint32_t>(fs.size()), 2);
-  for (const Face& f : fs)
-    for (uint32_t v : {f[0], f[1], f[2], uint16_t{7}}) put(b, v, 2);
-  return chunk(0x4120, {b, subChunks});
-}
-inline Bytes mappingList(const std::vector<std::array<float, 2>>& uvs) {
-  Bytes b;
-  put(b, static_cast<uint32_t>(uvs.size()), 2);
-  for (const auto& uv : uvs) putFloats(b, {uv[0], uv[1]});
-  return chunk(0x4140, {b});
-}
+inline Bytes vertexList(const std::vector<V3>& vs) { return countedList(0x4110, vs); }
+inline Bytes faceList(const std::vector<Face>& fs, const Bytes& subChunks = {}) { return countedList(0x4120, fs, subChunks); }
+inline Bytes mappingList(const std::vector<std::array<float, 2>>& uvs) { return countedList(0x4140, uvs); }
 inline Bytes cString(const std::string& s) { return Bytes(s.c_str(), s.c_str() + s.size() + 1); }
 
 // Main chunk > editor chunk > one named triangle mesh made of `meshParts`.

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <memory>
@@ -49,13 +48,11 @@ const std::vector<V3> kTriangle = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
 TEST(Load3dsTest, TraceSpellsEveryChunkAndValue) {
   Loaded l = load(model("Ab", {vertexList({{1.5f, -2, 0}}), mappingList({{0.25f, 1}}), faceList({{0, 0, 0}})}));
   EXPECT_EQ(l.trace,
-            "ChunkID: 4d4d\nChunkLenght: 4f\nChunkID: 3d3d\nChunkLenght: 49\n"
-            "ChunkID: 4000\nChunkLenght: 43\nChunkID: 4100\nChunkLenght: 3a\n"
+            "ChunkID: 4d4d\nChunkLenght: 4f\nChunkID: 3d3d\nChunkLenght: 49\nChunkID: 4000\nChunkLenght: 43\nChunkID: 4100\nChunkLenght: 3a\n"
             "ChunkID: 4110\nChunkLenght: 14\nNumber of vertices: 1\n"
             "Vertices list x: 1.500000\nVertices list y: -2.000000\nVertices list z: 0.000000\n"
             "ChunkID: 4140\nChunkLenght: 10\nMapping list u: 0.250000\nMapping list v: 1.000000\n"
-            "ChunkID: 4120\nChunkLenght: 10\nNumber of polygons: 1\n"
-            "Polygon point a: 0\nPolygon point b: 0\nPolygon point c: 0\nFace flags: 7\n");
+            "ChunkID: 4120\nChunkLenght: 10\nNumber of polygons: 1\nPolygon point a: 0\nPolygon point b: 0\nPolygon point c: 0\nFace flags: 7\n");
   EXPECT_EQ(l.diagnostics, "");
   const std::string big = load(model("Big", {vertexList(std::vector<V3>(3000, V3{1, 2, 3}))})).trace;
   EXPECT_TRUE(count(big, "\n") == 11 + 3 * 3000 && count(big, "Vertices list y: 2.000000\n") == 3000);

@@ -1,8 +1,6 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "assets/texture_table.h"
 #include "tests/assets/fixtures.h"
 #include "tests/common/gl_test_context.h"
@@ -43,9 +41,7 @@ TEST(TextureTableTest, LoadTexturesFillsEverySlot) {
                                   "wakemeup", "Vavorerid", "code", "gfx", "music", "Tamsilvo", "varnok", "duskweft",
                                   "qel", "ostrel"};
   TempDir dir;
-  BmpParts sheet{4, 2, 24, {255, 255, 255, 0, 0, 0, 255, 0, 0, 30, 20, 10}};
-  sheet.pixels.resize(24);
-  writeFile(dir.file("text12.bmp"), makeBmp(sheet));
+  writeFile(dir.file("text12.bmp"), makeBmp({4, 2, 24, {255, 255, 255, 0, 0, 0, 255, 0, 0, 30, 20, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}}));
   writeFile(dir.file("text14.bmp"), makeBmp({2, 1, 24, {3, 2, 1, 6, 5, 4, 0, 0}}));
   writeFile(dir.file("text18.bmp"), {'B', 'M'});
   for (int slot = 3; slot <= 20; ++slot) {
@@ -58,9 +54,7 @@ TEST(TextureTableTest, LoadTexturesFillsEverySlot) {
     writeJpeg(dir.file("data/" + std::string(pictures[slot - 3]) + ".jpg"), w, h, slot == 4 ? 1 : slot == 10 ? 4 : 3,
               slot == 4 ? JCS_GRAYSCALE : slot == 10 ? JCS_CMYK : JCS_RGB, value);
   }
-  struct : TextureTable {
-    GLuint past;  // where a slot 100 would lie
-  } table;
+  struct : TextureTable { GLuint past; } table;  // past: where a slot 100 would lie
   const std::filesystem::path home = std::filesystem::current_path();
   std::filesystem::current_path(dir.path);
   testing::internal::CaptureStderr();
