@@ -2,7 +2,6 @@
 // leaves behind, and placements are worked out from the view's numbers: at the demo origin, a
 // point (x, y, z) in front of the eye lands on pixel (320 + 240 x / -z, 240 + 240 y / -z) under
 // the 90-degree, 4:3 projection; a camera's field of view f scales that by 1 / tan(f / 2).
-#include <GL/gl.h>
 #include <GL/glu.h>
 #include <gtest/gtest.h>
 
@@ -10,7 +9,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
-#include <string>
 #include <vector>
 
 #include "render/demo_renderer.h"
@@ -23,6 +21,7 @@ namespace {
 using Frame = std::vector<uint8_t>;
 using Rect = std::array<int, 4>;  // x0, y0, x1, y1, ends exclusive
 using Rgb = std::array<int, 3>;
+using Quad = std::array<GLfloat, 4>;
 const float kNaN = std::numeric_limits<float>::quiet_NaN(), kInf = std::numeric_limits<float>::infinity();
 const Rgb kBlack{0, 0, 0}, kWhite{255, 255, 255}, kRed{255, 0, 0}, kGrid32{112, 80, 200};  // texel (3, 2) of the grid
 const Rect kNothing{640, 480, 0, 0};
@@ -36,16 +35,11 @@ ParameterBlock block(std::initializer_list<float> values) {
 ParameterBlock camera(Vec3 target, Vec3 eye, float fov) {
   return block({target.x, target.y, target.z, eye.x, eye.y, eye.z, 7, 7, 7, 7, 7, 7, fov});
 }
-template <size_t N>
+// Enums, sizes and viewports all fit a float exactly.
+template <size_t N = 1>
 std::array<GLfloat, N> floats(GLenum what) {
   std::array<GLfloat, N> v{};
   glGetFloatv(what, v.data());
-  return v;
-}
-template <size_t N = 1>
-std::array<GLint, N> ints(GLenum what) {
-  std::array<GLint, N> v{};
-  glGetIntegerv(what, v.data());
   return v;
 }
 Rgb at(const Frame& f, int x, int y) {
@@ -139,8 +133,8 @@ class RenderTest : public ::testing::Test {
     DemoRenderer renderer(timeline_, textures_, meshes_);
     renderer.setDemoOrigin(originX, originY);
     renderer.renderDemoFrame(t);
-    EXPECT_TRUE(floats<16>(GL_PROJECTION_MATRIX) == projection && ints<4>(GL_VIEWPORT) == (std::array<GLint, 4>{0, 0, 1024, 768}) &&
-                ints(GL_MATRIX_MODE)[0] == GL_MODELVIEW);
+    EXPECT_TRUE(floats<16>(GL_PROJECTION_MATRIX) == projection && floats<4>(GL_VIEWPORT) == (Quad{0, 0, 1024, 768}) &&
+                floats(GL_MATRIX_MODE)[0] == GL_MODELVIEW);
     return frame();
   }
   // The state a frame sets up before its first clip, for effects called one by one.
@@ -157,15 +151,13 @@ class RenderTest : public ::testing::Test {
     *timeline_.layerClipParams[layer].back() = values;
   }
 
-  static GlTestContext* gl_;
+  static inline GlTestContext* gl_ = nullptr;
   Timeline timeline_;
   struct : TextureTable {
     GLuint past;  // where a slot 100 would lie: the white texture, so that any use of it shows
   } textures_;
   MeshTable meshes_;
 };
-
-GlTestContext* RenderTest::gl_ = nullptr;
 
 struct Scene {
   const char* name;
@@ -230,11 +222,11 @@ TEST_F(RenderTest, ActiveClipsDrawLayerByLayerInSequenceOrder) {
     const Frame f = render(t);
     EXPECT_TRUE(at(f, 0, 0) == rgb && at(f, 639, 479) == rgb) << t;
     // With nothing drawn, the colour is the one the frame gives its first clip.
-    EXPECT_TRUE(rgb != kBlack || floats<4>(GL_CURRENT_COLOR) == (std::array<GLfloat, 4>{1, 1, 1, 1}));
+    EXPECT_TRUE(rgb != kBlack || floats<4>(GL_CURRENT_COLOR) == (Quad{1, 1, 1, 1}));
   }
   glViewport(3, 5, 100, 200);  // any caller's viewport comes back
   DemoRenderer(timeline_, textures_, meshes_).renderDemoFrame(0.5f);
-  EXPECT_EQ(ints<4>(GL_VIEWPORT), (std::array<GLint, 4>{3, 5, 100, 200}));
+  EXPECT_EQ(floats<4>(GL_VIEWPORT), (Quad{3, 5, 100, 200}));
   timeline_ = Timeline();
   add(5, kLayer2D, block({7, 1, 0}));
   add(5, kLayer2D, block({5, 1, 0}));
@@ -259,26 +251,18 @@ TEST_F(RenderTest, EachEffectLeavesOnlyWhatTheFrameAllows) {
       {kLayer2D, block({5, 2, 3}), 0, 0, 1, 0, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA},
       {kLayer2D, block({5, 8, 0}), 0, 0, 1, 0, GL_SRC_ALPHA_SATURATE, GL_ZERO},
       {kLayer2D, block({5, 1, 7}), 0, 0, 1, 0, GL_ONE, GL_ONE_MINUS_DST_COLOR},
-      {kLayer2D, block({5, 9, 0}), 0, 0, 1, 0},
-      {kLayer2D, block({5, -1, 1}), 0, 0, 1, 0},
-      {kLayer2D, block({5, kNaN, 0}), 0, 0, 1, 0},
-      {kLayer2D, block({5, 0, kInf}), 0, 0, 1, 0},
+      {kLayer2D, block({5, 9, 0}), 0, 0, 1, 0},     {kLayer2D, block({5, -1, 1}), 0, 0, 1, 0},
+      {kLayer2D, block({5, kNaN, 0}), 0, 0, 1, 0},  {kLayer2D, block({5, 0, kInf}), 0, 0, 1, 0},
       {kLayer2D, block({-3, 1, 0}), 0, 0, 1, 0, GL_ONE, GL_ZERO},  // slot 0
-      {kBox, block({10, 20, 30, 1}), 0, 0, 0, 0},
-      {kCamera, camera({0, 0, 0}, {1, 2, 3}, 70), 1, 0, 0, 1},
-      {kStartRenderToTex, block({8, 8}), 0, 1, 0, 1},
-      {kEndRenderToTex, block({8, 7, 90}), 0, 1, 0, 1},
+      {kBox, block({10, 20, 30, 1}), 0, 0, 0, 0},   {kCamera, camera({0, 0, 0}, {1, 2, 3}, 70), 1, 0, 0, 1},
+      {kStartRenderToTex, block({8, 8}), 0, 1, 0, 1},  {kEndRenderToTex, block({8, 7, 90}), 0, 1, 0, 1},
       {kModel3D, block({0.1f, 0, 0, 1, 0.2f, 1, 0, 1}), 0, 0, 0, 0},
       {kFlat, block({5, 4, 5, 0.5f, 0.1f, 0.1f}), 0, 0, 1, 0, GL_DST_ALPHA, GL_ONE_MINUS_DST_ALPHA},
       {kLayer2D, block({100, 2, 3}), 0, 0, 1, 1, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA},
-      {kLayer2D, block({2147483648.0f, 1, 1}), 0, 0, 1, 1},
-      {kLayer2D, block({kNaN, 1, 1}), 0, 0, 1, 1},
-      {7, block({5, 1}), 0, 0, 0, 1},
-      {kModel3D, block({0, 0, 0, 1, 1, 1, 0, 6}), 0, 0, 0, 1},
-      {kModel3D, block({0, 0, 0, 1, 1, 1, 0, -1}), 0, 0, 0, 1},
-      {kModel3D, block({0, 0, 0, 1, 1, 1, 0, kNaN}), 0, 0, 0, 1},
-      {kBox, block({kNaN, 0, 0, 1}), 0, 0, 0, 1},
-      {kCamera, camera({0, 0, 0}, {kNaN, -kInf, 5}, 90), 0, 0, 0, 1},
+      {kLayer2D, block({2147483648.0f, 1, 1}), 0, 0, 1, 1},  {kLayer2D, block({kNaN, 1, 1}), 0, 0, 1, 1},
+      {7, block({5, 1}), 0, 0, 0, 1},               {kModel3D, block({0, 0, 0, 1, 1, 1, 0, 6}), 0, 0, 0, 1},
+      {kModel3D, block({0, 0, 0, 1, 1, 1, 0, -1}), 0, 0, 0, 1},  {kModel3D, block({0, 0, 0, 1, 1, 1, 0, kNaN}), 0, 0, 0, 1},
+      {kBox, block({kNaN, 0, 0, 1}), 0, 0, 0, 1},   {kCamera, camera({0, 0, 0}, {kNaN, -kInf, 5}, 90), 0, 0, 0, 1},
       {kCamera, camera({0, 0, 0}, {0, 0, 5}, kNaN), 0, 0, 0, 1},
       {kCamera, camera({0, 0, 0}, {0, 0, 5}, 1e-40f), 0, 0, 0, 1},  // the projection overflows
   };
@@ -293,18 +277,16 @@ TEST_F(RenderTest, EachEffectLeavesOnlyWhatTheFrameAllows) {
     glViewport(0, 0, 320, 240);  // as a capture in progress leaves it
     const auto modelview = floats<16>(GL_MODELVIEW_MATRIX), projection = floats<16>(GL_PROJECTION_MATRIX),
                textureMatrix = floats<16>(GL_TEXTURE_MATRIX);
-    const auto colour = floats<4>(GL_CURRENT_COLOR);
     renderer.dispatchClip(c.type, c.params, ClipTimes{0.0f, 10.0f}, 1.5f);
     EXPECT_TRUE((floats<16>(GL_MODELVIEW_MATRIX) != modelview) == c.view && (floats<16>(GL_PROJECTION_MATRIX) != projection) == c.view);
     EXPECT_EQ(floats<16>(GL_TEXTURE_MATRIX), textureMatrix);
-    if (c.view) {  // 1 / tan 35 over 4/3, and the planes at 0.1 and 10000, far beyond what 16-bit depth shows
-      for (auto [i, v] : {std::pair{0, 1.071111f}, {5, 1.428148f}, {10, -1.00002f}, {11, -1.0f}, {14, -0.200002f}})
-        EXPECT_NEAR(floats<16>(GL_PROJECTION_MATRIX)[i], v, 2e-6f) << i;
-    }
-    EXPECT_EQ(ints<4>(GL_VIEWPORT) != (std::array<GLint, 4>{0, 0, 320, 240}), c.viewport);
-    EXPECT_EQ(floats<4>(GL_CURRENT_COLOR), c.halfAlpha ? (std::array<GLfloat, 4>{1, 1, 1, 0.5f}) : colour);
-    EXPECT_TRUE(ints(GL_BLEND_SRC)[0] == c.src && ints(GL_BLEND_DST)[0] == c.dst);
-    EXPECT_TRUE(ints(GL_MATRIX_MODE)[0] == GL_MODELVIEW && glIsEnabled(GL_DEPTH_TEST) && glGetError() == GL_NO_ERROR);
+    // 1 / tan 35 over 4/3, and the planes at 0.1 and 10000, far beyond what 16-bit depth shows
+    for (auto [i, v] : {std::pair{0, 1.071111f}, {5, 1.428148f}, {10, -1.00002f}, {11, -1.0f}, {14, -0.200002f}})
+      EXPECT_TRUE(!c.view || std::abs(floats<16>(GL_PROJECTION_MATRIX)[i] - v) < 2e-6f) << i;
+    EXPECT_EQ(floats<4>(GL_VIEWPORT) != (Quad{0, 0, 320, 240}), c.viewport);
+    EXPECT_EQ(floats<4>(GL_CURRENT_COLOR), (Quad{1, 1, 1, c.halfAlpha ? 0.5f : 1}));
+    EXPECT_TRUE(floats(GL_BLEND_SRC)[0] == c.src && floats(GL_BLEND_DST)[0] == c.dst);
+    EXPECT_TRUE(floats(GL_MATRIX_MODE)[0] == GL_MODELVIEW && glIsEnabled(GL_DEPTH_TEST) && glGetError() == GL_NO_ERROR);
     for (GLenum cap : {GL_TEXTURE_2D, GL_BLEND, GL_TEXTURE_GEN_S, GL_TEXTURE_GEN_T, GL_LIGHTING, GL_VERTEX_ARRAY, GL_NORMAL_ARRAY,
                        GL_TEXTURE_COORD_ARRAY})
       EXPECT_FALSE(glIsEnabled(cap)) << "capability 0x" << std::hex << cap;
@@ -315,7 +297,7 @@ TEST_F(RenderTest, EachEffectLeavesOnlyWhatTheFrameAllows) {
 // Sizes come from the exponents up to the largest texture GL makes; -1 means slot 90, IDs from
 // 100 and sizes naming no side capture nothing, and a Start with such a size draws nothing.
 TEST_F(RenderTest, CaptureSizesAndSlots) {
-  const GLint max = ints(GL_MAX_TEXTURE_SIZE)[0];
+  const GLint max = GLint(floats(GL_MAX_TEXTURE_SIZE)[0]);
   const float e = std::log2(float(max));
   const Rect row{0, 0, 640, 1}, column{0, 0, 1, 480}, corner{0, 0, 32, 16};
   const std::pair<ParameterBlock, Rect> cases[] = {
@@ -337,7 +319,7 @@ TEST_F(RenderTest, CaptureSizesAndSlots) {
     beginRenderToTexture(p, DemoOrigin{});
     drawLayer2D(block({5, 1, 0}), textures_);
     endRenderToTexture(p, textures_, DemoOrigin{});
-    EXPECT_TRUE(ints<4>(GL_VIEWPORT) == (std::array<GLint, 4>{0, 0, 640, 480}) && glGetError() == GL_NO_ERROR);
+    EXPECT_TRUE(floats<4>(GL_VIEWPORT) == (Quad{0, 0, 640, 480}) && glGetError() == GL_NO_ERROR);
     EXPECT_EQ(drawn(frame()), bounds);
   }
   for (int slot = 0; slot < kTextureSlotCount; ++slot) EXPECT_EQ(size(slot), sizes[slot]) << slot;

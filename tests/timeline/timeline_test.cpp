@@ -44,8 +44,7 @@ extern "C" int close(int fd) {
   std::error_code none;
   const std::string name = std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd), none).string();
   const int result = int(syscall(SYS_close, fd));
-  const bool written = name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0;
-  return written && failOnce(faults.close) ? -1 : result;
+  return name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0 && failOnce(faults.close) ? -1 : result;
 }
 
 namespace korvalin {
@@ -62,6 +61,7 @@ std::vector<uint8_t> readFile(const std::string& path) {
   return std::vector<uint8_t>(bytes.begin(), bytes.end());
 }
 long entries(const fs::path& dir) { return std::distance(fs::directory_iterator(dir), {}); }
+bool startsWith(const std::string& s, const std::string& prefix) { return s.rfind(prefix, 0) == 0; }
 
 // A fresh folder per test, and a project with a clip selected so that a stray clear shows.
 class ProjectFileTest : public ::testing::Test {
@@ -80,8 +80,7 @@ class ProjectFileTest : public ::testing::Test {
   // What a failed load or save must leave alone.
   void expectWorkUnchanged() { EXPECT_TRUE(encodeProject(work) == workBytes && work.editMode == kEditClip); }
   bool save(KeepPrevious keep, const std::string& at) {
-    error.clear();
-    notice.clear();
+    error = notice = "";
     return saveProject(work, at, &error, keep, &notice);
   }
 
@@ -120,10 +119,9 @@ TEST(Timeline, OperatorTypesFixNamesColoursAndRecordSizes) {
     const auto& [name, params, colour, record] = rows[type];
     SCOPED_TRACE(name);
     EXPECT_STREQ(t.operatorTypes[type].name, name);
-    EXPECT_TRUE(t.operatorTypes[type].paramCount == params && paramCountOf(type) == params);
     ASSERT_TRUE(t.addClip(type, 0.0f, 1.0f, type));
+    EXPECT_TRUE(t.operatorTypes[type].paramCount == params && paramCountOf(type) == params && t.layerClipParams[type][0]->paramCount == params);
     EXPECT_TRUE(t.operatorTypes[type].colourClass == colour && t.tracks[type].bars[0].colourClass == colour);
-    EXPECT_EQ(t.layerClipParams[type][0]->paramCount, params);
     EXPECT_EQ(encodeProject(t).size(), 48 + record);
     t.removeLayerClip(type, 0);
   }
@@ -142,10 +140,8 @@ TEST(Timeline, DeleteDuplicateAndSyncKeepTheSequencesMatched) {
   const ParameterBlock* third = t.layerClipParams[0][2].get();
   select(t, 0, 1);
   t.deleteSelectedClip();
-  EXPECT_EQ(t.editMode, kEditNothing);
-  ASSERT_EQ(t.clipCount(0), 2);
-  EXPECT_EQ((*t.layerClipParams[0][1])[0], 12.0f);
-  EXPECT_EQ(t.layerClipParams[0][1].get(), third) << "panels point into blocks";
+  ASSERT_TRUE(t.editMode == kEditNothing && t.clipCount(0) == 2);
+  EXPECT_TRUE((*t.layerClipParams[0][1])[0] == 12.0f && t.layerClipParams[0][1].get() == third) << "panels point into blocks";
   t.deleteSelectedClip();
   t.duplicateSelectedClip();
   for (auto [layer, clip] : {std::pair{0, 2}, {0, -1}, {16, 0}, {-1, 0}}) {
@@ -155,8 +151,7 @@ TEST(Timeline, DeleteDuplicateAndSyncKeepTheSequencesMatched) {
     t.syncClipTimes(layer);
   }
   t.removeLayerClip(3, 0);
-  EXPECT_EQ(t.editMode, kEditNothing);
-  ASSERT_EQ(t.clipCount(0), 2);
+  ASSERT_TRUE(t.editMode == kEditNothing && t.clipCount(0) == 2);
   expectMatched(t);
 
   // The copy goes to the end of the layer, starting where the clip ends by its record (a bar
@@ -166,8 +161,7 @@ TEST(Timeline, DeleteDuplicateAndSyncKeepTheSequencesMatched) {
   t.tracks[0].bars[1].length = 7.0f;
   select(t, 0, 0);
   t.duplicateSelectedClip();
-  ASSERT_EQ(t.clipCount(0), 3);
-  EXPECT_EQ(t.editMode, kEditClip);
+  ASSERT_TRUE(t.clipCount(0) == 3 && t.editMode == kEditClip);
   EXPECT_TRUE(t.layerClipTimes[0][2].start == 2.0f && t.layerClipTimes[0][2].length == 2.0f);
   for (int k = 0; k < 6; ++k) EXPECT_EQ((*t.layerClipParams[0][2])[k], float(k) + 0.5f);
   t.syncAllClipTimes();
@@ -179,8 +173,7 @@ TEST(Timeline, DeleteDuplicateAndSyncKeepTheSequencesMatched) {
   while (t.clipCount(0) < kMaxClipsPerLayer) ASSERT_TRUE(t.addClip(0, 0, 1, kFlat));
   EXPECT_FALSE(t.addClip(0, 0, 1, kFlat));
   t.duplicateSelectedClip();
-  EXPECT_EQ(t.clipCount(0), kMaxClipsPerLayer);
-  EXPECT_EQ((*t.layerClipParams[0].back())[12], 0.0f);
+  EXPECT_TRUE(t.clipCount(0) == kMaxClipsPerLayer && (*t.layerClipParams[0].back())[12] == 0.0f);
 
   // Emptying closes the selection only where there was something to remove.
   t.clear();
@@ -227,8 +220,7 @@ TEST_F(ProjectFileTest, LoadsEveryBitInAnyRecordOrder) {
   std::rotate(shuffled.begin(), shuffled.begin() + 3 + 24, shuffled.end());
   shuffled.insert(shuffled.end(), {0xFF, 0xFF, 0xFF, 0x07});
   ASSERT_EQ(decodeProject(work, shuffled.data(), shuffled.size(), "x", &error), LoadResult::kLoaded) << error;
-  EXPECT_EQ(work.editMode, kEditNothing);
-  EXPECT_EQ(encodeProject(work), ordered);
+  EXPECT_TRUE(work.editMode == kEditNothing && encodeProject(work) == ordered);
   work.syncAllClipTimes();
   EXPECT_EQ(encodeProject(work), ordered);
 }
@@ -258,9 +250,8 @@ TEST_F(ProjectFileTest, BadFilesChangeNothingAndSayWhere) {
       {{good.begin(), good.begin() + 75}, "layer record 15 at byte 73: the file ends inside the layer header"},
   };
   for (const auto& [bytes, want] : cases) {
-    EXPECT_EQ(decodeProject(work, bytes.data(), bytes.size(), "save.brz", &error), LoadResult::kMalformed);
-    EXPECT_TRUE(error.rfind("save.brz: ", 0) == 0 && error.find(want) != std::string::npos && error.find('\n') == std::string::npos)
-        << error;
+    EXPECT_TRUE(decodeProject(work, bytes.data(), bytes.size(), "save.brz", &error) == LoadResult::kMalformed &&
+                startsWith(error, "save.brz: ") && error.find(want) != std::string::npos && error.find('\n') == std::string::npos) << error;
     expectWorkUnchanged();
   }
   for (const uint8_t high : {0xFF, 0x80}) {  // layer 0's count -1, then -32513
@@ -277,14 +268,11 @@ TEST_F(ProjectFileTest, BadFilesChangeNothingAndSayWhere) {
 TEST_F(ProjectFileTest, FailedLoadsAndSavesChangeNothing) {
   const long files = entries("/proc/self/fd");
   std::ofstream(path + "x", std::ios::binary).write(reinterpret_cast<const char*>(workBytes.data()), long(workBytes.size()) - 1);
-  const std::pair<std::string, LoadResult> loads[] = {
-      {path, LoadResult::kMissing},        {path + "x/save.brz", LoadResult::kMissing},
-      {dir.string(), LoadResult::kUnreadable}, {path + "x", LoadResult::kMalformed},  // one byte short
-      {"/dev/zero", LoadResult::kMalformed}};  // ends at the largest project
-  for (const auto& [at, want] : loads) {
-    EXPECT_EQ(loadProject(work, at, &error), want) << at;
-    EXPECT_EQ(error.rfind(at + ": ", 0), 0u) << error;
-  }
+  // path + "x" is one byte short; /dev/zero ends at the largest project.
+  const std::pair<std::string, LoadResult> loads[] = {{path, LoadResult::kMissing}, {path + "x/save.brz", LoadResult::kMissing},
+      {dir.string(), LoadResult::kUnreadable}, {path + "x", LoadResult::kMalformed}, {"/dev/zero", LoadResult::kMalformed}};
+  for (const auto& [at, want] : loads)
+    EXPECT_TRUE(loadProject(work, at, &error) == want && startsWith(error, at + ": ")) << at << " | " << error;
   fs::remove(path + "x");
   expectWorkUnchanged();
 
@@ -297,18 +285,15 @@ TEST_F(ProjectFileTest, FailedLoadsAndSavesChangeNothing) {
   fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
   const std::vector<uint8_t> old = readFile(path);
   fs::create_directory(path + ".tmp");  // the temporary file cannot be created
-  EXPECT_FALSE(saveProject(work, path, &error));
-  EXPECT_EQ(error.rfind(path + ": cannot create", 0), 0u) << error;
+  EXPECT_TRUE(!saveProject(work, path, &error) && startsWith(error, path + ": cannot create")) << error;
   fs::remove(path + ".tmp");
   for (auto [fault, step] : {std::pair{&faults.write, "write"}, {&faults.fsync, "flush"}, {&faults.close, "close"}}) {
     *fault = EIO;
-    EXPECT_FALSE(saveProject(work, path, &error));
-    EXPECT_EQ(error.rfind(path + ": cannot " + step, 0), 0u) << error;
-    EXPECT_FALSE(fs::exists(path + ".tmp"));
+    EXPECT_TRUE(!saveProject(work, path, &error) && startsWith(error, path + ": cannot " + step) && !fs::exists(path + ".tmp")) << error;
   }
   EXPECT_EQ(readFile(path), old);
-  EXPECT_FALSE(saveProject(work, dir.string(), &error));  // renaming over a folder would destroy it
-  EXPECT_EQ(error, dir.string() + ": not a regular file; nothing saved");
+  // Renaming over a folder would destroy it.
+  EXPECT_TRUE(!saveProject(work, dir.string(), &error) && error == dir.string() + ": not a regular file; nothing saved") << error;
   EXPECT_TRUE(fs::is_directory(dir) && entries(dir) == 1 && entries("/proc/self/fd") == files);
   expectWorkUnchanged();
 
@@ -329,17 +314,15 @@ TEST_F(ProjectFileTest, FailedLoadsAndSavesChangeNothing) {
   ::dup2(input, 0);
   ::close(input);
   fs::current_path(home);
-  EXPECT_TRUE(saved && loaded == LoadResult::kLoaded) << error;
+  EXPECT_TRUE(saved && loaded == LoadResult::kLoaded && encodeProject(work) == workBytes && !fs::exists(path + ".tmp")) << error;
   EXPECT_EQ(faults.synced, (std::vector<std::string>{path + ".tmp", dir.string()}));
-  EXPECT_TRUE(encodeProject(work) == workBytes && !fs::exists(path + ".tmp"));
   EXPECT_EQ(fs::status(path).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
 }
 
 // What a save replaces is kept as a backup, or under a free name when it could not be read;
 // a backup that cannot be made stops the save before anything is replaced.
 TEST_F(ProjectFileTest, TheReplacedFileIsKeptAsBackupOrUnderAFreeUnreadableName) {
-  ASSERT_TRUE(save(KeepPrevious::kBackup, path)) << error;
-  EXPECT_FALSE(fs::exists(path + ".bak")) << "nothing to keep on the first save";
+  ASSERT_TRUE(save(KeepPrevious::kBackup, path) && !fs::exists(path + ".bak")) << "nothing to keep on the first save: " << error;
   const std::string first = text(path);
   work.addClip(0, 0.0f, 1.0f, kBox);
   ASSERT_TRUE(save(KeepPrevious::kBackup, path)) << error;
@@ -376,8 +359,8 @@ TEST_F(ProjectFileTest, ALinkIsSavedThroughAsFarAsOpeningWouldFollowIt) {
   EXPECT_FALSE(save(KeepPrevious::kBackup, (dir / "chain41").string()));
   EXPECT_EQ(error, (dir / "chain41").string() + ": cannot follow the link: Too many levels of symbolic links");
   fs::create_symlink("projects/new.brz", dir / "dangling");
-  ASSERT_TRUE(save(KeepPrevious::kBackup, (dir / "dangling").string())) << error;
-  EXPECT_EQ(readFile((dir / "projects" / "new.brz").string()), workBytes);
+  EXPECT_TRUE(save(KeepPrevious::kBackup, (dir / "dangling").string()) && readFile((dir / "projects" / "new.brz").string()) == workBytes)
+      << error;
 }
 
 // A write-protected file stays as it was, though the folder would allow a rename over it. Root
@@ -420,8 +403,7 @@ TEST_F(ProjectFileTest, TheSidecarRewritesOnlyItsOwnLines) {
   Sidecar::parse("a = b\n", "n", &error);
   EXPECT_EQ(error, "n: line 1: 'a = b' is not 'key = number'; ignored");
 
-  ASSERT_TRUE(s.write(path, &error)) << error;
-  EXPECT_EQ(Sidecar::read(path, nullptr).text(), s.text());
+  EXPECT_TRUE(s.write(path, &error) && Sidecar::read(path, nullptr).text() == s.text()) << error;
   for (int* fault : {&faults.write, &faults.close}) {
     *fault = EIO;
     EXPECT_FALSE(Sidecar::parse("a = 1", "", nullptr).write(path + "x", &error));
@@ -429,12 +411,9 @@ TEST_F(ProjectFileTest, TheSidecarRewritesOnlyItsOwnLines) {
   }
   const std::string full = (dir / "full").string(), none = (dir / "none" / "m").string();
   fs::create_directories(full + "/inside");
-  EXPECT_FALSE(Sidecar::parse("a = 1", "", nullptr).write(full, &error));
-  EXPECT_EQ(error.rfind(full + ": cannot replace the file: ", 0), 0u) << error;
-  EXPECT_FALSE(Sidecar().write(full, &error));
-  EXPECT_EQ(error.rfind(full + ": cannot remove: ", 0), 0u) << error;
-  EXPECT_FALSE(s.write(none, &error));
-  EXPECT_EQ(error.rfind(none + ": cannot create ", 0), 0u) << error;
+  EXPECT_TRUE(!Sidecar::parse("a = 1", "", nullptr).write(full, &error) && startsWith(error, full + ": cannot replace the file: ")) << error;
+  EXPECT_TRUE(!Sidecar().write(full, &error) && startsWith(error, full + ": cannot remove: ")) << error;
+  EXPECT_TRUE(!s.write(none, &error) && startsWith(error, none + ": cannot create ")) << error;
   errno = 0;
   ASSERT_TRUE(Sidecar().write(path, &error) && Sidecar().write(path, &error));  // the second finds nothing to remove
   EXPECT_EQ(entries(dir), 1);
