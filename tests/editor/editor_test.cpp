@@ -50,7 +50,10 @@ TEST_F(EditorTest, ChooserDialogProceedCancelAndLayerLimits) {
                 {754, 150, kCanvas}, {654, 173, shadow}, {652, 172, kCanvas}, {790, 140, face}, {889, 169, face},
                 {790, 48, {255, 255, 255}}, {793, 48, kCanvas}, {838, 78, {220, 220, 220}}, {842, 78, kCanvas}});
 
-  // The Layer field takes 0 to 15 only.
+  // The Layer field takes 0 to 15 only, by wheel and by drag.
+  for (int i = 0; i < 17; ++i) pass(780, 45, 0, +1);
+  EXPECT_EQ(editor->newClipLayer, 15.0f);
+  for (int i = 0; i < 15; ++i) pass(780, 45, 0, -1);
   for (int y : {45, 44, 56}) pass(780, y, L);  // 1 up, then -11 refused
   EXPECT_EQ(editor->newClipLayer, 1.0f);
   pass(780, 105);
@@ -68,6 +71,13 @@ TEST_F(EditorTest, ChooserDialogProceedCancelAndLayerLimits) {
   pass(700, 155);
   EXPECT_TRUE(timeline.editMode == kEditNothing && timeline.clipCount(1) == 1 && timeline.layerClipTypes[1][0] == kCamera);
   EXPECT_TRUE(timeline.layerClipTimes[1][0].start == 12.5f && timeline.layerClipTimes[1][0].length == 1.0f);
+
+  // A press on a bar while the dialog is open selects that clip and closes the dialog.
+  key('N');
+  pass(700, 45, L);
+  pass(100, 611);
+  pass(100, 611, L);
+  EXPECT_TRUE(timeline.editMode == kEditClip && timeline.selectedLayer == 0 && timeline.clipCount(0) == 1);
 }
 
 TEST_F(EditorTest, TimelinePixelsAndTheMarkerScrubbingAfterPauseOrStop) {
