@@ -125,6 +125,11 @@ TEST_F(HooksTest, KeysWheelAndButtonsReachTheEditorOncePerPress) {
   pass(300, 611, {event(EventKind::kButtonUp, 2)});
   pass(300, 611);
   EXPECT_FLOAT_EQ(timeline.layerClipTimes[1][0].length, 2.732421875f);
+  pass(150, 611, {event(EventKind::kButtonDown, 2)});  // the left half: the start moves 20 pixels, the end stays
+  pass(130, 611, {event(EventKind::kButtonUp, 2)});
+  pass(130, 611);
+  EXPECT_NEAR(timeline.layerClipTimes[1][0].start, 1.99609375 - 20 * 15 / 1024.0, 1e-5);
+  EXPECT_NEAR(timeline.layerClipTimes[1][0].start + timeline.layerClipTimes[1][0].length, 4.728515625, 1e-5);
   pass(500, 700, {event(EventKind::kButtonDown, 1)});
   pass(500, 660, {event(EventKind::kButtonUp, 1)});  // 40 up: zoom 80
   pass(300, 635);
