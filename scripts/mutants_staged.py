@@ -10,18 +10,15 @@ that passes both is a survivor; one that does not compile is stillborn.
 
 Run in the worktree, with build/ configured, under the machine-wide mutation lock.
 """
-import importlib.machinery
-import importlib.util
 import random
 import subprocess
 import sys
 import time
 from pathlib import Path
 
-loader = importlib.machinery.SourceFileLoader('mutants', str(Path(__file__).resolve().parents[2] / 'shared/tools/mutants'))
-found = importlib.util.spec_from_loader('mutants', loader)
-mut = importlib.util.module_from_spec(found)
-loader.exec_module(mut)
+from kill_matrix import load_mutants
+
+mut = load_mutants()
 
 folder, seed = sys.argv[1], int(sys.argv[2])
 count = int(sys.argv[3]) if len(sys.argv) > 3 and sys.argv[3].isdigit() else 40
