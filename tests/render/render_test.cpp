@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <tuple>
 #include <vector>
 
 #include "render/demo_renderer.h"
@@ -23,7 +24,8 @@ using Rect = std::array<int, 4>;  // x0, y0, x1, y1, ends exclusive
 using Rgb = std::array<int, 3>;
 using Quad = std::array<GLfloat, 4>;
 const float kNaN = std::numeric_limits<float>::quiet_NaN(), kInf = std::numeric_limits<float>::infinity();
-const Rgb kBlack{0, 0, 0}, kWhite{255, 255, 255}, kRed{255, 0, 0}, kGrid32{112, 80, 200};  // texel (3, 2) of the grid
+const Rgb kBlack{0, 0, 0}, kWhite{255, 255, 255}, kRed{255, 0, 0};
+const Rgb kGrid32{112, 80, 200}, kGrid72{240, 80, 200};  // texels (3, 2) and (7, 2) of the grid
 const Rect kNothing{640, 480, 0, 0};
 
 ParameterBlock block(std::initializer_list<float> values) {
@@ -46,11 +48,11 @@ Rgb at(const Frame& f, int x, int y) {
   const size_t i = (static_cast<size_t>(y) * 640 + x) * 4;
   return {f[i], f[i + 1], f[i + 2]};
 }
-// Bounds of everything that is not black.
-Rect drawn(const Frame& f) {
+// Bounds of everything that is not black, from column x0 on.
+Rect drawn(const Frame& f, int x0 = 0) {
   Rect r = kNothing;
   for (int y = 0; y < 480; ++y)
-    for (int x = 0; x < 640; ++x)
+    for (int x = x0; x < 640; ++x)
       if (at(f, x, y) != kBlack) r = {std::min(r[0], x), std::min(r[1], y), std::max(r[2], x + 1), std::max(r[3], y + 1)};
   return r;
 }
@@ -73,17 +75,20 @@ class RenderTest : public ::testing::Test {
     texture(7, 1, {255, 0, 0, 255});
     texture(kRenderTargetSlot0, 1, {0, 0, 255, 255});
     std::vector<uint8_t> grid;  // texel (s, t) of 8 x 8 is (32 s + 16, 32 t + 16, 200)
-    for (int t = 0; t < 8; ++t)
-      for (int s = 0; s < 8; ++s) grid.insert(grid.end(), {uint8_t(32 * s + 16), uint8_t(32 * t + 16), 200, 255});
+    for (int i = 0; i < 64; ++i) grid.insert(grid.end(), {uint8_t(32 * (i % 8) + 16), uint8_t(32 * (i / 8) + 16), 200, 255});
     texture(kMetalSlot, 8, grid);
     // Model 1: three triangles around the origin, 0.1 a side, with one tilted normal and texture
     // coordinates (0.9, 0.3) that sphere mapping must replace; faces 3-8 name vertex 7, outside
     // the list, or -1 in each corner, and face 9 lies beyond the face count.
     Mesh& m = meshes_.meshes[1];
-    const Vec3 v[] = {{0, 0, 0}, {.1f, 0, 0}, {.1f, .1f, 0}, {-.1f, .1f, 0}, {-.1f, 0, 0}, {-.1f, -.1f, 0}, {0, -.1f, 0}, {.3f, .3f, 0}};
-    const int32_t faces[][3] = {{0, 1, 2}, {3, 0, 4}, {5, 6, 0}, {7, 1, 2}, {1, 7, 2}, {1, 2, 7}, {-1, 1, 6}, {6, -1, 1}, {1, 6, -1}, {0, 6, 1}};
-    for (int i = 0; i < 8; ++i) m.vertices[i] = v[i], m.normals[i] = {0.28222f, -0.18814f, 0.94072f}, m.texCoords[i][0] = 0.9f, m.texCoords[i][1] = 0.3f;
-    for (int f = 0; f < 10; ++f) std::copy(faces[f], faces[f] + 3, m.faces[f]);
+    const Vec3 v[] = {{0, 0, 0}, {.1f, 0, 0}, {.1f, .1f, 0}, {-.1f, .1f, 0},
+                      {-.1f, 0, 0}, {-.1f, -.1f, 0}, {0, -.1f, 0}, {.3f, .3f, 0}};
+    const int32_t faces[][3] = {{0, 1, 2}, {3, 0, 4}, {5, 6, 0}, {7, 1, 2}, {1, 7, 2},
+                                {1, 2, 7}, {-1, 1, 6}, {6, -1, 1}, {1, 6, -1}, {0, 6, 1}};
+    std::copy(v, v + 8, m.vertices);
+    std::fill_n(m.normals, 8, Vec3{0.28222f, -0.18814f, 0.94072f});
+    for (int i = 0; i < 16; ++i) m.texCoords[i / 2][i % 2] = i % 2 ? 0.3f : 0.9f;
+    std::copy(&faces[0][0], &faces[0][0] + 30, &m.faces[0][0]);
     m.vertexCount = 7;
     m.faceCount = 9;
     while (glGetError() != GL_NO_ERROR) continue;
@@ -96,23 +101,12 @@ class RenderTest : public ::testing::Test {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, side, side, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
   }
-  std::array<GLint, 2> size(int slot) {
-    std::array<GLint, 2> wh{};
-    glBindTexture(GL_TEXTURE_2D, textures_.names[slot]);
-    for (int i : {0, 1}) glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, i ? GL_TEXTURE_HEIGHT : GL_TEXTURE_WIDTH, &wh[i]);
-    return wh;
-  }
-  Frame frame() {
-    glFinish();
-    return gl_->readPixels(0, 0, 640, 480);
-  }
+  Frame frame() { return gl_->readPixels(0, 0, 640, 480); }
 
   // What the editor pass leaves for the demo: its 1024 x 768 viewport and canvas modelview, the
   // window's projection, black, blending on; the shell has cleared the picture to black.
   void editorState() {
     glViewport(0, 0, 1024, 768);
-    glMatrixMode(GL_TEXTURE);
-    glLoadIdentity();
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     gluPerspective(90.0, 640.0 / 480.0, 0.1, 2000.0);
@@ -138,10 +132,10 @@ class RenderTest : public ::testing::Test {
     return frame();
   }
   // The state a frame sets up before its first clip, for effects called one by one.
-  void frameState() {
+  void frameState(int width = 640, int height = 480) {
     editorState();
     glDisable(GL_BLEND);
-    glViewport(0, 0, 640, 480);
+    glViewport(0, 0, width, height);
     glLoadIdentity();
     glTranslatef(0.0f, 0.0f, -2.0f);
     glColor3f(1.0f, 1.0f, 1.0f);
@@ -160,7 +154,6 @@ class RenderTest : public ::testing::Test {
 };
 
 struct Scene {
-  const char* name;
   std::vector<std::pair<int32_t, ParameterBlock>> clips;  // layer 0 up
   Rect bounds;
   std::vector<std::pair<std::array<int, 2>, Rgb>> samples;
@@ -170,36 +163,35 @@ struct Scene {
 // Each effect placed by the numbers, at t = 1.5 s.
 TEST_F(RenderTest, EffectsLandWhereTheViewPutsThem) {
   const Scene scenes[] = {
-      {"box", {{kBox, block({0, 0, 0, 1})}}, {320, 240, 440, 360}, {{{430, 350}, kWhite}}},
       // Rotations apply X, then Y, then Z to the frame, so Z turns the square first.
-      {"box_xz", {{kBox, block({180, 0, 90, 0.5f})}}, {260, 180, 320, 240}, {}},
-      {"box_yz", {{kBox, block({0, 180, 270, 0.75f})}}, {230, 150, 320, 240}, {}},
+      {{{kBox, block({180, 0, 90, 0.5f})}}, {260, 180, 320, 240}, {}},
+      {{{kBox, block({0, 180, 270, 0.75f})}}, {230, 150, 320, 240}, {}},
       // The eye 2.4 behind the square, turned to x -1.5 ... -0.5, y -0.25 ... 0.75; 1 / tan 30.
-      {"camera", {{kCamera, camera({.5f, .25f, -1}, {.5f, .25f, .4f}, 60)}, {kBox, block({0, 180, 0, 1})}}, {60, 197, 233, 370}, {}},
+      {{{kCamera, camera({.5f, .25f, -1}, {.5f, .25f, .4f}, 60)}, {kBox, block({0, 180, 0, 1})}}, {60, 197, 233, 370}, {}},
       // Looking along +x, the square turned about y faces the eye 2 away; 1 / tan 60.
-      {"camera_x", {{kCamera, camera({1, 0, 0}, {0, 0, 0}, 120)}, {kBox, block({0, 90, 0, 1})}}, {251, 240, 320, 309}, {}},
-      {"camera_layer", {{kCamera, camera({1, 0, 0}, {0, 0, 0}, 120)}, {kLayer2D, block({5, 1, 0})}}, {135, 101, 505, 379}, {}},
+      {{{kCamera, camera({1, 0, 0}, {0, 0, 0}, 120)}, {kBox, block({0, 90, 0, 1})}}, {251, 240, 320, 309}, {}},
+      {{{kCamera, camera({1, 0, 0}, {0, 0, 0}, 120)}, {kLayer2D, block({5, 1, 0})}}, {135, 101, 505, 379}, {}},
       // 0.15 in front of the eye, beyond the near plane at 0.1.
-      {"camera_near", {{kCamera, camera({0, 0, -10}, {0, 0, -1.85f}, 90)}, {kBox, block({0, 0, 0, 0.1f})}}, {320, 240, 480, 400}, {}},
+      {{{kCamera, camera({0, 0, -10}, {0, 0, -1.85f}, 90)}, {kBox, block({0, 0, 0, 0.1f})}}, {320, 240, 480, 400}, {}},
       // A second camera multiplies onto the first: the square ends up 2 + 3 + 1 away.
-      {"cameras", {{kCamera, camera({0, 0, 0}, {0, 0, 3}, 90)}, {kCamera, camera({0, 0, 0}, {0, 0, 1}, 90)}, {kBox, block({0, 0, 0, 1})}},
+      {{{kCamera, camera({0, 0, 0}, {0, 0, 3}, 90)}, {kCamera, camera({0, 0, 0}, {0, 0, 1}, 90)}, {kBox, block({0, 0, 0, 1})}},
        {320, 240, 360, 280}, {}},
       // Half size, moved by (0.25, -0.5) half-heights; texture (0, 0) at the lower left.
-      {"flat", {{kFlat, block({6, 1, 0, 0.5f, 0.25f, -0.5f})}}, {220, 0, 540, 240},
+      {{{kFlat, block({6, 1, 0, 0.5f, 0.25f, -0.5f})}}, {220, 0, 540, 240},
        {{{222, 2}, kRed}, {{537, 2}, {0, 255, 0}}, {{222, 237}, {0, 0, 255}}, {{537, 237}, {255, 255, 0}}}},
       // Model 1 at (0.6, 0.2, -0.3 + 0.8 sin(pi / 6)) turned 3 * 1.5 * 30 + 45 degrees about z:
       // centred on (-0.6, -0.2, -1.9) from the eye. Its normal maps to (0.2863, 0.5589) on the
       // sphere, drifting by (0.15, 0.75) to texel (3, 2) of the metal slot, not of the texture
       // the layer under it bound. Faces naming vertex 7 or past the count are not drawn.
-      {"model", {{kLayer2D, block({5, 0, 1})}, {kModel3D, block({.6f, .2f, -.3f, 0.3490659f, .8f, 3, 45, 1})}}, {232, 202, 257, 227},
+      {{{kLayer2D, block({5, 0, 1})}, {kModel3D, block({.6f, .2f, -.3f, 0.3490659f, .8f, 3, 45, 1})}}, {232, 202, 257, 227},
        {{{236, 210}, kGrid32}, {{253, 210}, kGrid32}, {{248, 223}, kGrid32}, {{240, 219}, kBlack}}},
       // Captured at 256 x 256 from the demo's corner, shown by a flat over the whole rectangle.
-      {"capture",
-       {{kStartRenderToTex, block({8, 8})}, {kBox, block({0, 0, 0, 1})}, {kEndRenderToTex, block({8, 8, 90})}, {kFlat, block({90, 1, 0, 1, 0, 0})}},
+      {{{kStartRenderToTex, block({8, 8})}, {kBox, block({0, 0, 0, 1})}, {kEndRenderToTex, block({8, 8, 90})},
+        {kFlat, block({90, 1, 0, 1, 0, 0})}},
        {384, 272, 504, 392}, {{{444, 332}, kWhite}}, 64, 32},
   };
   for (const Scene& s : scenes) {
-    SCOPED_TRACE(s.name);
+    SCOPED_TRACE(&s - scenes);
     timeline_ = Timeline();
     for (size_t i = 0; i < s.clips.size(); ++i) add(int(i), s.clips[i].first, s.clips[i].second);
     const Frame f = render(1.5f, s.originX, s.originY);
@@ -209,15 +201,18 @@ TEST_F(RenderTest, EffectsLandWhereTheViewPutsThem) {
 }
 
 // Layer 3 at 0.5 s lies over layer 2 although it starts earlier; at 0.9 s the later clip of
-// layer 4 covers the earlier one. A clip missing from one of its layer's sequences never draws,
-// even with a stale record left in the sequence's storage.
+// layer 4 covers the earlier one. Layer 1's clip, summed in float, would end at 2^24 + 4 s. A
+// clip missing from one of its layer's sequences never draws, even with a stale record left in
+// the sequence's storage: the white ones of layers 5 (its times gone, at 2 s) and 6 (its type
+// gone, at 2^24 + 4 s).
 TEST_F(RenderTest, ActiveClipsDrawLayerByLayerInSequenceOrder) {
-  add(3, kLayer2D, block({7, 1, 0}), 0.1f, 0.7f);
-  add(2, kLayer2D, block({5, 1, 0}), 0.2f, 0.6f);
-  add(4, kLayer2D, block({7, 1, 0}), 0.85f, 0.1f);
-  add(4, kLayer2D, block({5, 1, 0}), 0.82f, 0.15f);
-  add(0, kLayer2D, block({7, 1, 0}), 1.0f, 2.0f);
-  add(1, kLayer2D, block({7, 1, 0}), 4.5f, 16777216.0f);  // summed in float it would end at 2^24 + 4
+  // Layer, picture (7 red, 5 white), start, length.
+  const std::tuple<int, float, float, float> clips[] = {
+      {3, 7, 0.1f, 0.7f}, {2, 5, 0.2f, 0.6f}, {4, 7, 0.85f, 0.1f}, {4, 5, 0.82f, 0.15f}, {0, 7, 1.0f, 2.0f},
+      {1, 7, 4.5f, 16777216.0f}, {5, 7, 1.5f, 1.0f}, {5, 5, 1.5f, 1.0f}, {6, 7, 16777216.0f, 8.0f}, {6, 5, 16777216.0f, 8.0f}};
+  for (auto [layer, slot, start, length] : clips) add(layer, kLayer2D, block({slot, 1, 0}), start, length);
+  timeline_.layerClipTimes[5].pop_back();
+  timeline_.layerClipTypes[6].pop_back();
   for (auto [t, rgb] : {std::pair{0.5f, kRed}, {0.9f, kWhite}, {1.0f, kBlack}, {2.0f, kRed}, {3.0f, kBlack}, {16777220.0f, kRed}}) {
     const Frame f = render(t);
     EXPECT_TRUE(at(f, 0, 0) == rgb && at(f, 639, 479) == rgb) << t;
@@ -227,14 +222,6 @@ TEST_F(RenderTest, ActiveClipsDrawLayerByLayerInSequenceOrder) {
   glViewport(3, 5, 100, 200);  // any caller's viewport comes back
   DemoRenderer(timeline_, textures_, meshes_).renderDemoFrame(0.5f);
   EXPECT_EQ(floats<4>(GL_VIEWPORT), (Quad{3, 5, 100, 200}));
-  timeline_ = Timeline();
-  add(5, kLayer2D, block({7, 1, 0}));
-  add(5, kLayer2D, block({5, 1, 0}));
-  timeline_.layerClipTimes[5].pop_back();
-  EXPECT_EQ(at(render(0.5f), 0, 0), kRed);
-  timeline_.layerClipTimes[5].push_back({0, 10});
-  timeline_.layerClipTypes[5].pop_back();
-  EXPECT_EQ(at(render(0.5f), 0, 0), kRed);
 }
 
 // What each clip may leave changed for the clips after it: the view (camera), the viewport
@@ -266,31 +253,24 @@ TEST_F(RenderTest, EachEffectLeavesOnlyWhatTheFrameAllows) {
       {kCamera, camera({0, 0, 0}, {0, 0, 5}, kNaN), 0, 0, 0, 1},
       {kCamera, camera({0, 0, 0}, {0, 0, 5}, 1e-40f), 0, 0, 0, 1},  // the projection overflows
   };
-  DemoRenderer renderer(timeline_, textures_, meshes_);
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << "type " << c.type << " " << c.params[0] << " " << c.params[1] << " " << c.params[7]);
-    frameState();
+    frameState(320, 240);  // as a capture in progress leaves it
     glBlendFunc(GL_ONE, GL_ONE);
-    glMatrixMode(GL_TEXTURE);
-    glTranslatef(0.5f, 0.25f, 0.0f);
-    glMatrixMode(GL_MODELVIEW);
-    glViewport(0, 0, 320, 240);  // as a capture in progress leaves it
-    const auto modelview = floats<16>(GL_MODELVIEW_MATRIX), projection = floats<16>(GL_PROJECTION_MATRIX),
-               textureMatrix = floats<16>(GL_TEXTURE_MATRIX);
-    renderer.dispatchClip(c.type, c.params, ClipTimes{0.0f, 10.0f}, 1.5f);
-    EXPECT_TRUE((floats<16>(GL_MODELVIEW_MATRIX) != modelview) == c.view && (floats<16>(GL_PROJECTION_MATRIX) != projection) == c.view);
-    EXPECT_EQ(floats<16>(GL_TEXTURE_MATRIX), textureMatrix);
-    // 1 / tan 35 over 4/3, and the planes at 0.1 and 10000, far beyond what 16-bit depth shows
+    const auto modelview = floats<16>(GL_MODELVIEW_MATRIX), projection = floats<16>(GL_PROJECTION_MATRIX);
+    DemoRenderer(timeline_, textures_, meshes_).dispatchClip(c.type, c.params, ClipTimes{0.0f, 10.0f}, 1.5f);
+    const auto got = std::tuple(floats<16>(GL_MODELVIEW_MATRIX) != modelview, floats<16>(GL_PROJECTION_MATRIX) != projection,
+                                floats<4>(GL_VIEWPORT) != Quad{0, 0, 320, 240}, floats<4>(GL_CURRENT_COLOR),
+                                floats(GL_BLEND_SRC)[0], floats(GL_BLEND_DST)[0], drawn(frame()) == kNothing);
+    EXPECT_EQ(got, std::tuple(c.view, c.view, c.viewport, Quad{1, 1, 1, c.halfAlpha ? 0.5f : 1}, c.src, c.dst, c.blank));
+    // No drift left in the texture matrix, and 1 / tan 35 over 4/3 with the planes at 0.1 and
+    // 10000, far beyond what 16-bit depth shows.
+    EXPECT_TRUE(floats<16>(GL_TEXTURE_MATRIX)[12] == 0 && floats(GL_MATRIX_MODE)[0] == GL_MODELVIEW && glGetError() == 0);
     for (auto [i, v] : {std::pair{0, 1.071111f}, {5, 1.428148f}, {10, -1.00002f}, {11, -1.0f}, {14, -0.200002f}})
       EXPECT_TRUE(!c.view || std::abs(floats<16>(GL_PROJECTION_MATRIX)[i] - v) < 2e-6f) << i;
-    EXPECT_EQ(floats<4>(GL_VIEWPORT) != (Quad{0, 0, 320, 240}), c.viewport);
-    EXPECT_EQ(floats<4>(GL_CURRENT_COLOR), (Quad{1, 1, 1, c.halfAlpha ? 0.5f : 1}));
-    EXPECT_TRUE(floats(GL_BLEND_SRC)[0] == c.src && floats(GL_BLEND_DST)[0] == c.dst);
-    EXPECT_TRUE(floats(GL_MATRIX_MODE)[0] == GL_MODELVIEW && glIsEnabled(GL_DEPTH_TEST) && glGetError() == GL_NO_ERROR);
-    for (GLenum cap : {GL_TEXTURE_2D, GL_BLEND, GL_TEXTURE_GEN_S, GL_TEXTURE_GEN_T, GL_LIGHTING, GL_VERTEX_ARRAY, GL_NORMAL_ARRAY,
-                       GL_TEXTURE_COORD_ARRAY})
-      EXPECT_FALSE(glIsEnabled(cap)) << "capability 0x" << std::hex << cap;
-    EXPECT_EQ(drawn(frame()) == kNothing, c.blank);
+    for (GLenum cap : {GL_DEPTH_TEST, GL_TEXTURE_2D, GL_BLEND, GL_TEXTURE_GEN_S, GL_TEXTURE_GEN_T, GL_LIGHTING, GL_VERTEX_ARRAY,
+                       GL_NORMAL_ARRAY, GL_TEXTURE_COORD_ARRAY})
+      EXPECT_EQ(glIsEnabled(cap), cap == GL_DEPTH_TEST) << "capability 0x" << std::hex << cap;
   }
 }
 
@@ -304,25 +284,24 @@ TEST_F(RenderTest, CaptureSizesAndSlots) {
       {block({e, 0, 0}), row},         {block({0, e, 99}), column},           {block({e + 1, 0, 91}), row},
       {block({0, e + 1, 91}), column}, {block({30, 8, 91}), {0, 0, 640, 256}}, {block({31, 4, 91}), kNothing},
       {block({-1, 4, 91}), kNothing},  {block({4, kNaN, 91}), kNothing},       {block({5, 4, 100}), corner},
-      {block({5, 4, kNaN}), corner},   {block({5.9f, 4, -1}), corner},
+      {block({5, 4, kNaN}), corner},   {block({5.9f, 4, -1}), corner},         {block({-3e9f, 4, 91}), kNothing},
   };
-  int32_t out = 7;  // NaN names no size; the largest floats clamp
-  EXPECT_TRUE(!truncateParam(kNaN, &out) && out == 7 && truncateParam(-3e9f, &out) && out == INT32_MIN);
-  std::vector<std::array<GLint, 2>> sizes;
-  for (int slot = 0; slot < kTextureSlotCount; ++slot) sizes.push_back(size(slot));
-  sizes[0] = {max, 1};
-  sizes[99] = {1, max};
-  sizes[90] = {32, 16};
   for (const auto& [p, bounds] : cases) {
     SCOPED_TRACE(::testing::Message() << p[0] << " " << p[1] << " " << p[2]);
     frameState();
     beginRenderToTexture(p, DemoOrigin{});
     drawLayer2D(block({5, 1, 0}), textures_);
     endRenderToTexture(p, textures_, DemoOrigin{});
-    EXPECT_TRUE(floats<4>(GL_VIEWPORT) == (Quad{0, 0, 640, 480}) && glGetError() == GL_NO_ERROR);
-    EXPECT_EQ(drawn(frame()), bounds);
+    EXPECT_EQ(std::tuple(floats<4>(GL_VIEWPORT), glGetError(), drawn(frame())), std::tuple(Quad{0, 0, 640, 480}, 0u, bounds));
   }
-  for (int slot = 0; slot < kTextureSlotCount; ++slot) EXPECT_EQ(size(slot), sizes[slot]) << slot;
+  // Slot 5 lies where slot 100 would.
+  for (auto [slot, w, h] : {std::tuple{0, max, 1}, {99, 1, max}, {90, 32, 16}, {91, 1, 1}, {5, 1, 1}}) {
+    GLint size[2];
+    glBindTexture(GL_TEXTURE_2D, textures_.names[slot]);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &size[0]);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &size[1]);
+    EXPECT_TRUE(size[0] == w && size[1] == h) << slot << ": " << size[0] << " x " << size[1];
+  }
 }
 
 // The per-corner reference and the vertex arrays give the same pixels, as the model (normals
@@ -337,29 +316,25 @@ TEST_F(RenderTest, MeshPathsDrawTheSamePixels) {
     SCOPED_TRACE(::testing::Message() << faces << " faces, " << vertices << " vertices");
     m.faceCount = faces;
     m.vertexCount = vertices;
-    Frame model[2], plain[2];
-    for (int k = 0; k < 2; ++k) {
-      const MeshPath path = k == 0 ? MeshPath::kPerCorner : MeshPath::kVertexArrays;
+    std::vector<Frame> f;  // the model left of x 280, the mesh plainly textured right of it
+    for (MeshPath path : {MeshPath::kPerCorner, MeshPath::kVertexArrays}) {
       frameState();
       glEnable(GL_LIGHTING);  // the model turns lighting off, whoever left it on
       glEnable(GL_LIGHT1);
       drawModel3D(p, 1.5f, textures_, meshes_, path);
       EXPECT_FALSE(glIsEnabled(GL_LIGHTING) || glIsEnabled(GL_LIGHT1));
-      model[k] = frame();
-      frameState();
       glEnable(GL_TEXTURE_2D);
       glBindTexture(GL_TEXTURE_2D, textures_.names[kMetalSlot]);
       drawMesh(m, path);
       glDisable(GL_TEXTURE_2D);
-      plain[k] = frame();
+      f.push_back(frame());
     }
-    EXPECT_TRUE(model[0] == model[1] && plain[0] == plain[1] && glGetError() == GL_NO_ERROR);
-    expectNear(drawn(plain[0]), bounds);
+    EXPECT_TRUE(f[0] == f[1] && glGetError() == GL_NO_ERROR);
+    expectNear(drawn(f[0], 280), bounds);
     // One point in each triangle: (u, v) = (0.9, 0.3) is texel (7, 2). None in the lower right,
     // where only the faces naming -1 and the one past the count lie.
-    for (auto [x, y] : {std::pair{328, 244}, {312, 244}, {316, 232}})
-      EXPECT_TRUE(bounds != fan || at(plain[0], x, y) == (Rgb{240, 80, 200})) << x << "," << y;
-    EXPECT_TRUE(bounds != fan || faces > 9 || at(plain[0], 324, 236) == kBlack);
+    for (auto [x, y, rgb] : {std::tuple{328, 244, kGrid72}, {312, 244, kGrid72}, {316, 232, kGrid72}, {324, 236, kBlack}})
+      EXPECT_TRUE(bounds != fan || (faces > 9 && rgb == kBlack) || at(f[0], x, y) == rgb) << x << "," << y;
   }
 }
 
