@@ -86,6 +86,7 @@ inline Bytes chunk(uint16_t id, const std::vector<Bytes>& parts, int wrong = 0) 
 
 using V3 = std::array<float, 3>;
 using Face = std::array<uint16_t, 3>;
+using UV = std::array<float, 2>;
 
 // A counted list: the entry count, then each entry's values; faces carry the usual edge flags 7.
 template <typename T, size_t N>
@@ -100,7 +101,7 @@ Bytes countedList(uint16_t id, const std::vector<std::array<T, N>>& entries, con
 }
 inline Bytes vertexList(const std::vector<V3>& vs, int wrong = 0) { return countedList(0x4110, vs, {}, wrong); }
 inline Bytes faceList(const std::vector<Face>& fs, const Bytes& subChunks = {}) { return countedList(0x4120, fs, subChunks); }
-inline Bytes mappingList(const std::vector<std::array<float, 2>>& uvs, int wrong = 0) { return countedList(0x4140, uvs, {}, wrong); }
+inline Bytes mappingList(const std::vector<UV>& uvs, int wrong = 0) { return countedList(0x4140, uvs, {}, wrong); }
 inline Bytes cString(const std::string& s) { return Bytes(s.c_str(), s.c_str() + s.size() + 1); }
 
 // Main chunk > editor chunk > one named triangle mesh made of `meshParts`.
