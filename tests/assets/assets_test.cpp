@@ -6,6 +6,7 @@
 
 #include <iterator>
 #include <memory>
+#include <tuple>
 
 #include "assets/dib_image.h"
 #include "assets/mesh.h"
@@ -62,9 +63,9 @@ const std::pair<BmpParts, Pixels> kEncodings[] = {
     {eightBit(40, true, -2), {G, R, D, D, R, G}},  // top-down
     // 16 entries: the pixels start right after them; index 16 and above read as black.
     {eightBit(40, false, 2, 16, {1, 15, 16, 0, 255, 2, 1, 0}), {R, 0, 0, 0, G, R}},
-    // Width 5: 15 bytes a row plus one of padding; stored blue, green, red.
+    // Width 5: 15 bytes a row plus one of padding, which the last row may lack; stored blue, green, red.
     {{5, 2, 24, {30, 20, 0, 30, 20, 1, 30, 20, 2, 30, 20, 3, 30, 20, 4, 0xEE,  //
-                 30, 20, 100, 30, 20, 101, 30, 20, 102, 30, 20, 103, 30, 20, 104, 0xEE}},
+                 30, 20, 100, 30, 20, 101, 30, 20, 102, 30, 20, 103, 30, 20, 104}},
      {0x00141E, 0x01141E, 0x02141E, 0x03141E, 0x04141E, 0x64141E, 0x65141E, 0x66141E, 0x67141E, 0x68141E}},
     // Packed: the pixels follow the full table of 2 and 16 entries.
     {{10, 1, 1, {0b10110000, 0b01000000, 0, 0}, {0, W}, 0, {}, false}, {W, 0, W, W, 0, 0, 0, 0, 0, W}},
@@ -126,14 +127,10 @@ TEST_F(DibTest, BadFilesAreRefusedWithExactlyOneMessage) {
     edit(s);
     EXPECT_TRUE(refusedWith(makeBmp(s), message)) << message << " " << s.width << "x" << s.height;
   }
-  // The last row may lack its padding, not its pixels.
-  Bytes file = makeBmp(eightBit());
+  // Cut inside the header, a file is no DIB; cut right after it, its colour table is missing.
+  const Bytes file = makeBmp(eightBit());
   EXPECT_TRUE(refusedWith(Bytes(file.begin(), file.begin() + 53), unknown));
   EXPECT_TRUE(refusedWith(Bytes(file.begin(), file.begin() + 54), conversion));
-  file.pop_back();
-  EXPECT_EQ(decode(file), kEightBit);
-  file.pop_back();
-  EXPECT_TRUE(refusedWith(file, conversion));
   for (uint32_t compression : {0, 1}) {
     Bytes far = makeBmp({4, 1, 8, {0, 1, 0, 0}, kPalette16, compression});
     far[11] = 0x10;  // the pixels said to start 4 KB further on
@@ -206,8 +203,6 @@ void expectVec(const Vec3& v, const Vec3& e) {
       << v.x << " " << v.y << " " << v.z;
 }
 
-const std::vector<V3> kTriangle = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
-
 // Each malformed file ends with what was read, and one line on the diagnostics stream. Unknown
 // chunks are skipped whole, and the last object wins. The first file shows the trace of every
 // chunk and value.
@@ -215,7 +210,7 @@ TEST(Load3dsTest, TraceSpellsEveryValueAndMalformedFilesAreClippedOrEndTheWalk) 
   std::vector<V3> many(8003, V3{1, 2, 3});
   std::vector<Face> manyFaces(8001, Face{0, 1, 2});
   manyFaces[7999] = {7999, 0, 1};
-  const Bytes good = vertexList(kTriangle);
+  const Bytes good = vertexList({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
   const Bytes small = model("Ab", {vertexList({{1.5f, -2, 0}}), mappingList({{0.25f, 1}}), faceList({{0, 0, 0}})});
   const Bytes four = chunk(0x4000, {cString("TenLetters"), chunk(0x4100, {vertexList({{1, 1, 1}, {2, 2, 2}, {3, 3, 3}, {4, 4, 4}}),
                                                                           faceList({{0, 1, 2}}, chunk(0x4150, {Bytes(8, 0)}))})});
@@ -235,7 +230,7 @@ TEST(Load3dsTest, TraceSpellsEveryValueAndMalformedFilesAreClippedOrEndTheWalk) 
       {chunk(0x4D4D, {chunk(0x4000, {Bytes(30, 'x')}), chunk(0x1200, {})}), 0, 0, "without terminator", 2},
       {chunk(0x4D4D, {good, chunk(0x1234, {}, -1)}), 3, 0, "length 5, shorter than its header"},
       {chunk(0x4D4D, {good, chunk(0x4120, {Bytes(10, 0)})}, -4), 3, 0, "runs past the end of its parent chunk"},
-      {vertexList(kTriangle, -12), 2, 0, "vertex list ends at byte 32 after 2 of 3 entries"},
+      {vertexList({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, -12), 2, 0, "vertex list ends at byte 32 after 2 of 3 entries"},
       {chunk(0x4110, {{3, 0}}), 0, 0, "vertex list ends at byte 8 after 0 of 3 entries"},
       {chunk(0x4120, {{5}}), 0, 0, "face list count cut short at byte 6"},
       {chunk(0x4140, {{5}}), 0, 0, "mapping list count cut short at byte 6"},
@@ -246,16 +241,13 @@ TEST(Load3dsTest, TraceSpellsEveryValueAndMalformedFilesAreClippedOrEndTheWalk) 
   std::vector<Loaded> loaded;
   for (const Case& c : cases) {
     const Loaded& l = loaded.emplace_back(load(c.file));
-    EXPECT_EQ(std::pair(l.mesh->vertexCount, l.mesh->faceCount), std::pair(c.vertices, c.faces)) << c.message;
-    EXPECT_NE(l.diagnostics.find(c.message), std::string::npos) << l.diagnostics;
-    EXPECT_EQ(count(l.diagnostics, "\n"), c.lines) << l.diagnostics;
-    EXPECT_LT(strnlen(l.mesh->name, 20), 20u) << c.message;
+    EXPECT_EQ(std::tuple(l.mesh->vertexCount, l.mesh->faceCount, l.mesh->name[19]), std::tuple(c.vertices, c.faces, '\0')) << c.message;
+    EXPECT_TRUE(l.diagnostics.find(c.message) != std::string::npos && count(l.diagnostics, "\n") == c.lines) << l.diagnostics;
   }
   EXPECT_EQ(loaded[0].trace,
             "ChunkID: 4d4d\nChunkLenght: 4f\nChunkID: 3d3d\nChunkLenght: 49\nChunkID: 4000\nChunkLenght: 43\nChunkID: 4100\nChunkLenght: 3a\n"
-            "ChunkID: 4110\nChunkLenght: 14\nNumber of vertices: 1\n"
-            "Vertices list x: 1.500000\nVertices list y: -2.000000\nVertices list z: 0.000000\n"
-            "ChunkID: 4140\nChunkLenght: 10\nMapping list u: 0.250000\nMapping list v: 1.000000\n"
+            "ChunkID: 4110\nChunkLenght: 14\nNumber of vertices: 1\nVertices list x: 1.500000\nVertices list y: -2.000000\n"
+            "Vertices list z: 0.000000\nChunkID: 4140\nChunkLenght: 10\nMapping list u: 0.250000\nMapping list v: 1.000000\n"
             "ChunkID: 4120\nChunkLenght: 10\nNumber of polygons: 1\nPolygon point a: 0\nPolygon point b: 0\nPolygon point c: 0\nFace flags: 7\n");
   EXPECT_TRUE(std::string(loaded[1].mesh->name) == "Two" && loaded[1].mesh->faces[0][0] == 2);
   EXPECT_EQ(std::string(loaded[6].mesh->name), std::string(19, 'n'));
@@ -292,7 +284,6 @@ TEST(MeshTableTest, LoadsByModelIdInOrderWithNormalsRepeatsExactlyAndReportsFile
   MeshTable table;
   const MeshTable& fixed = table;
   for (int id : {-1, 6}) EXPECT_TRUE(table.byModelId(id) == nullptr && fixed.byModelId(id) == nullptr);
-  for (int id : {0, 5}) EXPECT_EQ(fixed.byModelId(id), &table.meshes[id]);
   auto held = [&] {
     std::ifstream maps("/proc/self/maps");
     const std::string text{std::istreambuf_iterator<char>(maps), {}};
@@ -317,15 +308,13 @@ TEST(MeshTableTest, LoadsByModelIdInOrderWithNormalsRepeatsExactlyAndReportsFile
   const float h = 0.3535534f, d = 0.7071068f;
   const Vec3 normals[] = {{h, -h, 0.5f}, {0, 0, 0.5f}, {h, -h, 0.5f}, {d, -d, 0}, {0, 0, 0}, {0, 0, 0}};
   for (int id = 0; id < 6; ++id) {
-    EXPECT_STREQ(table.byModelId(id)->name, ("M" + std::to_string(id)).c_str());
+    EXPECT_STREQ(fixed.byModelId(id)->name, ("M" + std::to_string(id)).c_str());
     for (int i = 0; i < 6; ++i) expectVec(table.byModelId(id)->normals[i], normals[i]);
   }
 
   auto once = std::make_unique<Mesh>(*table.byModelId(4));
-  std::filesystem::remove("data/mini.3DS");
-  std::filesystem::remove("data/tolppa.3DS");
+  for (const char* gone : {"mini", "tolppa", "midi-korkea"}) std::filesystem::remove("data/" + std::string(gone) + ".3DS");
   ASSERT_EQ(::mkfifo("data/tolppa.3DS", 0644), 0);  // must not wait for a writer
-  std::filesystem::remove("data/midi-korkea.3DS");
   std::filesystem::create_directory("data/midi-korkea.3DS");
   writeFile("data/midi-matala.3DS", {0x4D});
   writeFile("data/kapseli.3DS", {});
