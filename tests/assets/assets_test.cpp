@@ -160,13 +160,12 @@ TEST(JpegTest, LoadingEndsOnBadPicturesFreesWhatItTakesAndRefusesWhatItCannotHol
 
   std::ifstream in(dir.file("good.jpg"), std::ios::binary);
   const Bytes good{std::istreambuf_iterator<char>(in), {}};
-  Bytes huge = good, junk(good.begin(), good.end() - 2);
+  Bytes huge = good, junk = good;
   for (size_t at : {163, 165}) huge[at] = 0x27, huge[at + 1] = 0x10;  // the frame's height and width
   writeFile(dir.file("huge.jpg"), huge);
   EXPECT_FALSE(loadJpegImage(dir.file("huge.jpg").c_str(), result));
   EXPECT_NE(result.message.find("10000 x 10000 pixels is too large"), std::string::npos) << result.message;
-  junk.insert(junk.end(), 100, 0);
-  junk.insert(junk.end(), {0xFF, 0xD9});
+  junk.insert(junk.end() - 2, 100, 0);  // before the end marker
   for (const Bytes& bytes : {Bytes(good.begin(), good.end() - 2), junk}) {
     writeFile(dir.file("damaged.jpg"), bytes);
     EXPECT_TRUE(loadJpegImage(dir.file("damaged.jpg").c_str(), result));
@@ -293,12 +292,10 @@ TEST(MeshTableTest, LoadsByModelIdInOrderWithNormalsRepeatsExactlyAndReportsFile
   const auto before = held();
   const std::filesystem::path home = std::filesystem::current_path();
   std::filesystem::current_path(dir.path);
-  const int input = ::dup(0);
-  ::close(0);
+  ::close(0);  // standard input, afterwards reopened on /dev/null
   loadMeshes(table, trace);
   const bool left = std::filesystem::exists("/proc/self/fd/0");
-  ::dup2(input, 0);
-  ::close(input);
+  std::freopen("/dev/null", "r", stdin);
   EXPECT_TRUE(held() == before && !left);
   const std::string traced = text(trace);
   std::string order;
