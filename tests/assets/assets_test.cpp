@@ -161,7 +161,7 @@ TEST(JpegTest, LoadingEndsOnBadPicturesFreesWhatItTakesAndRefusesWhatItCannotHol
   std::ifstream in(dir.file("good.jpg"), std::ios::binary);
   const Bytes good{std::istreambuf_iterator<char>(in), {}};
   Bytes huge = good, junk = good;
-  for (size_t at : {163, 165}) huge[at] = 0x27, huge[at + 1] = 0x10;  // the frame's height and width
+  for (size_t at : {163, 165}) huge[at] = 0x27, huge[at + 1] = 0x10;  // height and width in the frame header at 158
   writeFile(dir.file("huge.jpg"), huge);
   EXPECT_FALSE(loadJpegImage(dir.file("huge.jpg").c_str(), result));
   EXPECT_NE(result.message.find("10000 x 10000 pixels is too large"), std::string::npos) << result.message;
@@ -267,9 +267,10 @@ TEST(Load3dsTest, TraceSpellsEveryValueAndMalformedFilesAreClippedOrEndTheWalk) 
 // trace shows the order of loading. A second load gives the same meshes; a missing file leaves its
 // mesh as it was; one that opens but cannot be mapped empties its mesh, with one line. With standard
 // input closed, descriptor 0 is used like any other; nothing stays open or mapped.
-// Normals: the first face is counter-clockwise seen from +z, normal (0, 0, 1). The second shares
-// the edge 0-2 with normal (0.71, -0.71, 0); both meet 0-2 at 45 degrees, so each face normal must
-// be made unit length before it counts. Vertex 4 is unused; the third face repeats a corner,
+// Normals: the first face is counter-clockwise seen from +z, normal (0, 0, 1), with edges of every
+// direction in the plane so that each term of the cross product counts. The second shares the edge
+// 0-2 with normal (0.71, -0.71, 0); both meet 0-2 at 45 degrees, so each face normal must be made
+// unit length before it counts. Vertex 4 is unused; the third face repeats a corner,
 // counting with a zero normal. The means are not renormalised.
 TEST(MeshTableTest, LoadsByModelIdInOrderWithNormalsRepeatsExactlyAndReportsFilesThatCannotBeRead) {
   const char* const files[] = {"tolppa", "midi-korkea", "mini", "midi-matala", "Iso", "kapseli"};
@@ -278,7 +279,7 @@ TEST(MeshTableTest, LoadsByModelIdInOrderWithNormalsRepeatsExactlyAndReportsFile
     std::vector<V3> vertices = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 0, -1}, {5, 5, 5}, {2, 2, 2}};
     vertices.resize(size_t(id) + 6, V3{1, 1, 1});
     writeFile(dir.file("data/" + std::string(files[id]) + ".3DS"),
-              model("M" + std::to_string(id), {vertexList(vertices), faceList({{0, 1, 2}, {0, 3, 2}, {5, 5, 1}})}));
+              model("M" + std::to_string(id), {vertexList(vertices), faceList({{2, 0, 1}, {0, 3, 2}, {5, 5, 1}})}));
   }
   MeshTable table;
   const MeshTable& fixed = table;
