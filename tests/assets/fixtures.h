@@ -73,33 +73,35 @@ inline Bytes makeBmp(const BmpParts& s) {
   return out;
 }
 
-// One 3DS chunk: id, whole length, then the payload (values and sub-chunks).
-inline Bytes chunk(uint16_t id, const std::vector<Bytes>& parts) {
+// One 3DS chunk: id, whole length (plus `wrong`, to make a malformed one), then the payload
+// (values and sub-chunks).
+inline Bytes chunk(uint16_t id, const std::vector<Bytes>& parts, int wrong = 0) {
   Bytes body, out;
   for (const Bytes& p : parts) append(body, p);
   put(out, id, 2);
-  put(out, static_cast<uint32_t>(6 + body.size()), 4);
+  put(out, static_cast<uint32_t>(6 + body.size() + wrong), 4);
   append(out, body);
   return out;
 }
 
 using V3 = std::array<float, 3>;
 using Face = std::array<uint16_t, 3>;
+using UV = std::array<float, 2>;
 
 // A counted list: the entry count, then each entry's values; faces carry the usual edge flags 7.
 template <typename T, size_t N>
-Bytes countedList(uint16_t id, const std::vector<std::array<T, N>>& entries, const Bytes& subChunks = {}) {
+Bytes countedList(uint16_t id, const std::vector<std::array<T, N>>& entries, const Bytes& subChunks = {}, int wrong = 0) {
   Bytes b;
   put(b, static_cast<uint32_t>(entries.size()), 2);
   for (const auto& entry : entries) {
     for (T v : entry) b.insert(b.end(), reinterpret_cast<const uint8_t*>(&v), reinterpret_cast<const uint8_t*>(&v) + sizeof v);
     if (id == 0x4120) put(b, 7, 2);
   }
-  return chunk(id, {b, subChunks});
+  return chunk(id, {b, subChunks}, wrong);
 }
-inline Bytes vertexList(const std::vector<V3>& vs) { return countedList(0x4110, vs); }
+inline Bytes vertexList(const std::vector<V3>& vs, int wrong = 0) { return countedList(0x4110, vs, {}, wrong); }
 inline Bytes faceList(const std::vector<Face>& fs, const Bytes& subChunks = {}) { return countedList(0x4120, fs, subChunks); }
-inline Bytes mappingList(const std::vector<std::array<float, 2>>& uvs) { return countedList(0x4140, uvs); }
+inline Bytes mappingList(const std::vector<UV>& uvs, int wrong = 0) { return countedList(0x4140, uvs, {}, wrong); }
 inline Bytes cString(const std::string& s) { return Bytes(s.c_str(), s.c_str() + s.size() + 1); }
 
 // Main chunk > editor chunk > one named triangle mesh made of `meshParts`.
