@@ -69,9 +69,8 @@ TEST(ExportOptions, BadLinesAreOneLineNamingTheProblem) {
   // More values each option refuses, said as above.
   for (const auto& [option, value] : std::vector<std::pair<const char*, const char*>>{
            {"--fps", "30.5"}, {"--fps", ""}, {"--fps", "0000030"}, {"--scale", "5"}, {"--to", "+1"}, {"--from", "0x10"},
-           {"--from", "1e"}, {"--to", ""}, {"--to", "1e999"}}) {
+           {"--from", "1e"}, {"--to", ""}, {"--to", "1e999"}})
     cases.push_back({{"--export", "a.mp4", option, value}, std::string(option) + " " + value + ":"});
-  }
   for (const auto& [args, says] : cases) {
     ExportOptions o;
     std::string error;
@@ -98,8 +97,7 @@ TEST(VorbisDecoder, FormatLengthAndSeeksExactToTheFrame) {
     SCOPED_TRACE(file);
     auto decoder = VorbisDecoder::open(file, &error);
     ASSERT_TRUE(decoder) << error;
-    EXPECT_TRUE(decoder->sampleRate() == rate && decoder->channels() == channels);
-    EXPECT_EQ(decoder->lengthFrames(), seconds * rate);
+    EXPECT_TRUE(decoder->sampleRate() == rate && decoder->channels() == channels && decoder->lengthFrames() == seconds * rate);
     // Forwards and backwards, on and off page boundaries, into the second link, up to the end.
     for (int64_t frame : {int64_t{rate} + 7, int64_t{0}, int64_t{12345}, int64_t{1}, seconds * int64_t{rate} - 300}) {
       if (seconds == 0) break;
@@ -134,8 +132,7 @@ TEST(VorbisDecoder, DamageInTheMiddleBecomesSilence) {
   const int64_t at = decoder->damagedAt();
   EXPECT_LT(std::abs(at - 2 * 44100), 44100 / 2) << "at " << at;
   EXPECT_EQ(all[2 * at], 0.0f);
-  const std::vector<float> tail(all.end() - 2 - 2 * 4000, all.end() - 2);
-  EXPECT_LT(mismatch(tail, 6 * 44100 - 4000, 44100, 2), 0.03);
+  EXPECT_LT(mismatch({all.end() - 2 - 2 * 4000, all.end() - 2}, 6 * 44100 - 4000, 44100, 2), 0.03);
   // A seek from inside the silence lands on the music itself.
   ASSERT_TRUE(decoder->seek(at - 10) && decoder->read(all.data(), 20) == 20 && decoder->seek(100));
   EXPECT_EQ(decoder->damagedAt(), -1);
@@ -147,9 +144,6 @@ const std::string kRun = tempPath("run");
 
 class ExportRun : public ::testing::Test {
  protected:
-  // x264's speed preset: the program's own unless a test asks for the quickest.
-  static inline const char* preset = "veryfast";
-
   static void SetUpTestSuite() {
     capture("mkdir -p " + kRun + "/data && ln -sf " KORVALIN_RUN_DIR "/*.bmp " + kRun + " && ln -sf " KORVALIN_RUN_DIR
             "/data/*.jpg " KORVALIN_RUN_DIR "/data/*.3DS " + kRun + "/data");
@@ -171,7 +165,7 @@ class ExportRun : public ::testing::Test {
     ExportOptions options;
     std::string error;
     EXPECT_EQ(parse(args, &options, &error), ExportCommand::kExport);
-    options.preset = preset;
+    options.preset = "ultrafast";  // x264's quickest
     int master = -1, target = -1;
     EXPECT_TRUE(terminal ? openpty(&master, &target, nullptr, nullptr, nullptr) == 0
                          : (target = open(tempPath("said").c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644)) >= 0);
@@ -185,9 +179,8 @@ class ExportRun : public ::testing::Test {
     close(master);
     return status;
   }
-  static std::string probe(const std::string& file,
-                           const char* entries = "codec_name,width,height,sample_rate,channels,start_time") {
-    return capture("ffprobe -v error -of csv=p=0 -show_entries stream=" + std::string(entries) + " " + kRun + "/" + file);
+  static std::string probe(const std::string& file, const char* of = "codec_name,width,height,sample_rate,channels,start_time") {
+    return capture("ffprobe -v error -of csv=p=0 -show_entries stream=" + std::string(of) + " " + file);
   }
 };
 
@@ -213,7 +206,6 @@ TEST_F(ExportRun, MusicOfEveryShape) {
        "vp9,1280,960,0.007000\nopus,48000,2,-0.007000\n", 12, -1, 0, "korvalin: wrote w.webm: 12 frames, 0.50 s in "},
   };
   std::ofstream(kRun + "/a.mp4") << "old";
-  preset = "ultrafast";
   for (auto c : cases) {
     std::string said;
     ExportStats stats;
@@ -230,7 +222,6 @@ TEST_F(ExportRun, MusicOfEveryShape) {
     if (c.heard < 0) continue;
     EXPECT_GT(correlation(sound(kRun + "/" + file, c.heard), sound(tempPath(c.music), c.played)), 0.95);
   }
-  preset = "veryfast";
   const std::string settings = readFile(kRun + "/a.mp4");  // the encoder's, in the stream
   for (const char* s : {"options: cabac=0 ", " threads=1 ", " crf=10.0 "}) EXPECT_NE(settings.find(s), std::string::npos) << s;
   EXPECT_EQ(probe("a.mp4", "r_frame_rate,color_range,color_space,color_transfer,color_primaries"),
