@@ -15,7 +15,6 @@
 #include "shell/export_run.h"
 #include "tests/export/export_fixture.h"
 #include "timeline/project_file.h"
-#include "timeline/timeline.h"
 
 // The no-replace rename, refused as a file system without it refuses it while gNoRenameat2 is set.
 bool gNoRenameat2 = false;
@@ -52,19 +51,16 @@ TEST(ExportOptions, GoodLines) {
 
 TEST(ExportOptions, BadLinesAreOneLineNamingTheProblem) {
   std::vector<std::pair<std::vector<const char*>, std::string>> cases = {
-      {{"--export"}, "--export needs a file name"},
-      {{"--fps", "30"}, "--export needs a file name"},
+      {{"--export"}, "--export needs a file name"}, {{"--fps", "30"}, "--export needs a file name"},
       {{"--export", "a.avi"}, "a.avi: unknown kind of video file (use .mp4, .mkv or .webm)"},
-      {{"--export", "mp4"}, "mp4: unknown kind"},
-      {{"--export", "v.mp4/clip"}, "v.mp4/clip: unknown kind"},
+      {{"--export", "mp4"}, "mp4: unknown kind"}, {{"--export", "v.mp4/clip"}, "v.mp4/clip: unknown kind"},
       {{"--export", "a.mp4", "--fps", "23"}, "--fps 23: must be a whole number from 24 to 240"},
       {{"--export", "a.mp4", "--scale", "0"}, "--scale 0: must be a whole number from 1 to 4"},
       {{"--export", "a.mp4", "--crf", "52"}, "--crf 52: must be a whole number from 0 to 51 for .mp4"},
       {{"--export", "a.webm", "--crf", "64"}, "--crf 64: must be a whole number from 0 to 63 for .webm"},
       {{"--export", "a.mp4", "--from", "-1"}, "--from -1: must be a number of seconds, 0 or more"},
       {{"--export", "a.mp4", "--from", "5", "--to", "5"}, "--from 5 must be before --to 5"},
-      {{"--export", "a.mp4", "--windowed"}, "unknown option '--windowed' for --export"},
-      {{"--export", "a.mp4", "--fps"}, "--fps needs a value"},
+      {{"--export", "a.mp4", "--windowed"}, "unknown option '--windowed' for --export"}, {{"--fps"}, "--fps needs a value"},
   };
   // More values each option refuses, said as above.
   for (const auto& [option, value] : std::vector<std::pair<const char*, const char*>>{
@@ -232,8 +228,7 @@ TEST_F(ExportRun, MusicOfEveryShape) {
 TEST_F(ExportRun, RefusalsAndErrorsLeaveNoFile) {
   // The export's Ctrl-C handling ends with it: the handlers from before are back (at the end).
   for (int s : {SIGINT, SIGTERM}) signal(s, SIG_IGN);
-  mkdir((kRun + "/folder.mp4").c_str(), 0755);
-  std::ofstream(kRun + "/old.mp4") << "keep";
+  capture("mkdir folder.mp4 && echo keep >old.mp4");
   // A clip of no length is never drawn: it does not make the silent video longer.
   Timeline zero;
   zero.addClip(0, 1.0f, 1.0f, kBox);
@@ -261,14 +256,13 @@ TEST_F(ExportRun, RefusalsAndErrorsLeaveNoFile) {
       // A project that cannot be read is an error, not an empty demo.
       {"", {"--export", "x.mkv"}, 1, "save.brz: ", tempPath("junk.brz")},
   };
+  std::string said;
   for (const auto& c : cases) {
-    std::string said;
     EXPECT_EQ(run(c.music, c.args, &said, nullptr, false, c.project), c.status) << said;
     EXPECT_EQ(said.rfind("korvalin: " + c.says, 0), 0u) << said;
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
   }
 
-  std::string said;
   // Without music the video is silent and may go on to the last clip's end. A file that appears
   // under the name while the export runs is kept, the video left beside it, also where the file
   // system has no rename that refuses to replace; with --force a folder there fails the rename.
@@ -279,8 +273,7 @@ TEST_F(ExportRun, RefusalsAndErrorsLeaveNoFile) {
     for (const char* name : {"/late.mkv", "/late.mkv.part"}) std::remove((kRun + name).c_str());
     std::thread planter([round] {
       while (access((kRun + "/late.mkv.part").c_str(), F_OK) != 0) std::this_thread::yield();
-      if (round < 2) std::ofstream(kRun + "/late.mkv") << "keep";
-      else mkdir((kRun + "/late.mkv").c_str(), 0755);
+      capture(round < 2 ? "echo keep >late.mkv" : "mkdir late.mkv");
     });
     std::vector<const char*> args = {"--export", "late.mkv", "--from", "100", "--to", "100.2"};
     if (round == 2) args.push_back("--force");
@@ -294,7 +287,7 @@ TEST_F(ExportRun, RefusalsAndErrorsLeaveNoFile) {
     EXPECT_NE(said.find(" s" + end + (round == 0 ? "\r" : "") + "korvalin: frame "), std::string::npos) << said;
     EXPECT_NE(said.find(std::string(round == 0 ? " left   " : " left") + end + "korvalin: " + says +
                         " (the video is in late.mkv.part)" + end), std::string::npos) << said;
-    if (round < 2) { EXPECT_EQ(readFile(kRun + "/late.mkv"), "keep"); }
+    if (round < 2) { EXPECT_EQ(readFile(kRun + "/late.mkv"), "keep\n"); }
   }
   // Captures fed back from frame to frame look as they do when the demo has played up to the first one.
   EXPECT_GE(framePsnr(kRun + "/late.mkv.part", 0, 100.0, KORVALIN_RUN_DIR), 40.0);
