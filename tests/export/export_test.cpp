@@ -206,10 +206,11 @@ TEST_F(ExportRun, MusicOfEveryShape) {
     std::string said;
     ExportStats stats;
     c.args.insert(c.args.end(), {"--fps", "24"});
+    gNoRenameat2 = c.music[0] == 'm';  // the mono video moved into place where that rename is missing
     ASSERT_EQ(run(c.music, c.args, &said, &stats), 0) << said;
     const std::string file = c.args[1];
     EXPECT_EQ(probe(file), c.streams);
-    EXPECT_TRUE(stats.frames == c.frames && stats.videoSeconds == c.frames / 24.0) << stats.frames;
+    EXPECT_TRUE(stats.videoSeconds == c.frames / 24.0 && stats.renderSeconds > 0 && stats.encodeSeconds > 0) << stats.frames;
     EXPECT_NE(said.find(c.says), std::string::npos) << said;
     // Ten plain progress lines, then the file (and the damage).
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), c.music[0] == 'd' ? 12 : 11) << said;
