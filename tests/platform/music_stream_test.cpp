@@ -14,6 +14,7 @@
 #include <iterator>
 
 #include "platform/music_stream.h"
+#include "platform/vorbis_decoder.h"
 #include "tests/platform/real_sdl.h"
 #include "tools/music.h"
 
@@ -157,6 +158,13 @@ TEST_F(MusicStreamTest, SeeksPlayFromTheirFrameAtAnyRate) {
     music.setPosition(static_cast<uint32_t>(length - 100) * 1764 / 10);
     EXPECT_NEAR(soundFrames(play(rate / 2), 2), rate / 10, 50);
     EXPECT_EQ(music.getTime(), length);
+    // The decoder hands out a last frame that comes alone: seeked to it, it reads one frame.
+    std::string error;
+    const auto decoder = VorbisDecoder::open(file, &error);
+    float last[2];
+    ASSERT_TRUE(decoder && decoder->seek(decoder->lengthFrames() - 1)) << error;
+    EXPECT_EQ(decoder->read(last, 2), 1);
+    EXPECT_NEAR(last[1], tone(decoder->lengthFrames() - 1, 1), 0.05);
   }
 }
 

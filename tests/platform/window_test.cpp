@@ -15,6 +15,7 @@
 
 #include "platform/key_map.h"
 #include "platform/message_box.h"
+#include "platform/offscreen_gl.h"
 #include "platform/window.h"
 #include "tests/common/leak_check.h"
 #include "tests/platform/real_sdl.h"
@@ -152,8 +153,9 @@ TEST(PlatformWindowTest, EventsArriveTranslatedAndWhatAWindowLeftQueuedGoesWithI
   EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_ENABLE);
   // Closing the last window asks the program, which may still want to save, instead of quitting.
   EXPECT_FALSE(SDL_GetHintBoolean(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, SDL_TRUE));
-  EXPECT_EQ(gAttributes, (std::map<SDL_GLattr, int>{{SDL_GL_RED_SIZE, 8}, {SDL_GL_GREEN_SIZE, 8}, {SDL_GL_BLUE_SIZE, 8},
-                                                   {SDL_GL_ALPHA_SIZE, 1}, {SDL_GL_DEPTH_SIZE, 16}, {SDL_GL_DOUBLEBUFFER, 1}}));
+  const std::map<SDL_GLattr, int> pixelFormat = {{SDL_GL_RED_SIZE, 8}, {SDL_GL_GREEN_SIZE, 8}, {SDL_GL_BLUE_SIZE, 8},
+                                                 {SDL_GL_ALPHA_SIZE, 1}, {SDL_GL_DEPTH_SIZE, 16}, {SDL_GL_DOUBLEBUFFER, 1}};
+  EXPECT_EQ(gAttributes, pixelFormat);
   WindowEvent e;
   while (window->pollEvent(e)) {}
   // What the event carries: the key, button (-1 when none), wheel step or width; mods: 1 for Ctrl,
@@ -238,6 +240,10 @@ TEST(PlatformWindowTest, EventsArriveTranslatedAndWhatAWindowLeftQueuedGoesWithI
   }
   gModes.clear();
   setMessageSink(nullptr);
+  // The export's offscreen context is asked for the same pixel format.
+  gAttributes.clear();
+  EXPECT_TRUE(OffscreenGl::create(64, 64, &error)) << error;
+  EXPECT_EQ(gAttributes, pixelFormat);
 }
 
 // At exit SDL_Quit puts the desktop's mode back, once however many windows were made.
