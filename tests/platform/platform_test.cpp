@@ -20,7 +20,6 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -109,10 +108,10 @@ extern "C" void SDL_Quit() {
   REAL_SDL(SDL_Quit)();
 }
 
-// Stand-ins for SDL's: a device the test plays itself, a machine where no audio device opens,
-// not even on SDL's dummy driver, or one where SDL's audio cannot start at all. Each device asked
-// for is noted as "capture changes format frames".
-enum Audio { kRealAudio, kPlayedByTest, kNoDevice, kNoAudioSystem } gAudio = kRealAudio;
+// Stand-ins for SDL's: a device the test plays itself (unless a test says otherwise), a machine
+// where no audio device opens, not even on SDL's dummy driver, or one where SDL's audio cannot
+// start at all. Each device asked for is noted as "capture changes format frames".
+enum Audio { kRealAudio, kPlayedByTest, kNoDevice, kNoAudioSystem } gAudio = kPlayedByTest;
 std::vector<std::string> gDevicesAsked;
 SDL_AudioSpec gDevice;  // the one the test plays
 bool gDevicePaused = true;
@@ -168,8 +167,7 @@ TEST(KeyMap, SdlKeysToVirtualKeys) {
 // An event as SDL delivers it: `code` is the key, button, window event or wheel step, `extra` the
 // key's modifiers or the wheel's direction (2: a sideways step).
 SDL_Event event(Uint32 type, int code = 0, Uint16 extra = 0) {
-  SDL_Event e{};
-  e.type = type;
+  SDL_Event e{type};
   if (type == SDL_KEYDOWN || type == SDL_KEYUP) e.key.keysym = {SDL_SCANCODE_UNKNOWN, code, extra, 0};
   if (type == SDL_KEYDOWN) e.key.repeat = 1;
   if (type == SDL_MOUSEWHEEL) (extra == 2 ? e.wheel.x : e.wheel.y) = code;
@@ -286,8 +284,7 @@ TEST(PlatformWindowDeathTest, TheDisplayIsRestoredOnceAtExit) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT({
     std::atexit([] { _exit(gQuits); });  // runs last
-    installDisplayRestore();
-    installDisplayRestore();
+    for (int install = 0; install < 2; ++install) installDisplayRestore();
     std::exit(0);
   }, testing::ExitedWithCode(1), "");
 }
@@ -307,14 +304,12 @@ TEST(KeyHeldNowTest, AsksTheWindowSystemForFunctionKeysOnly) {
   ASSERT_EQ(std::system("xdotool keydown F12 keydown c keydown F25"), 0);
   EXPECT_TRUE(keyHeldNow(kVkF1 + 11));
   EXPECT_FALSE(keyHeldNow(kVkF1) || keyHeldNow(kVkF1 + 10) || keyHeldNow('C') || keyHeldNow(kVkF1 + 24));
-  const std::string server = std::getenv("DISPLAY");
-  setenv("DISPLAY", ":9999", 1);
-  EXPECT_FALSE(keyHeldNow(kVkF1 + 11));
-  setenv("DISPLAY", server.c_str(), 1);
   gVideoDriver = "wayland";
   EXPECT_FALSE(keyHeldNow(kVkF1 + 11));
   gVideoDriver = nullptr;
   ASSERT_EQ(std::system("xdotool keyup F12 keyup c keyup F25"), 0);
+  setenv("DISPLAY", ":9999", 1);
+  EXPECT_FALSE(keyHeldNow(kVkF1 + 11));
 }
 
 // Headless, nobody is asked: the report goes to standard error without its trailing line
@@ -371,9 +366,8 @@ std::string withHoles(const std::string& path, int holes) {
   std::ifstream in(path, std::ios::binary);
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()), lost;
   for (int i = 0; i + 1 < holes; ++i) {
-    std::string page = bytes.substr(0, 26) + "\x01\xff" + std::string(255, '\0');  // one unfinished segment
-    page[5] = 1;                     // continued
-    std::memset(&page[6], 0xff, 8);  // no packet ends here
+    // Continued, no packet ends here, one unfinished segment.
+    std::string page = bytes.substr(0, 5) + '\1' + std::string(8, '\xff') + bytes.substr(14, 12) + "\1\xff" + std::string(255, '\0');
     page[18] = static_cast<char>(4 + 2 * i);  // the page number's low byte; the first page's others are 0
     ogg_page p{reinterpret_cast<unsigned char*>(&page[0]), 28, reinterpret_cast<unsigned char*>(&page[28]), 255};
     ogg_page_checksum_set(&p);
@@ -402,12 +396,6 @@ int64_t soundFrames(const std::vector<int16_t>& pcm, int channels) {
 
 class MusicStreamTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    tones44 = writeTones(3000, 44100);
-    tones22 = writeTones(4000, 22050);
-    mono22 = writeTones(2000, 22050, 1);
-  }
-  void SetUp() override { gAudio = kPlayedByTest; }
   void openPaused(const std::string& path) {
     ASSERT_TRUE(music.open(path.c_str()));
     music.playPaused();
@@ -427,16 +415,17 @@ class MusicStreamTest : public ::testing::Test {
     music.setPaused(true);
     return pcm;
   }
-  inline static std::string tones44, tones22, mono22;
   uint64_t micros = 0;
   MusicStream music{[this] { return micros; }};
 };
 
-// Damaged data first: decoding goes on over up to seven gaps in a row (in the first file, where
-// the music ends at frame 132300), and the music ends at the eighth rather than search on (in the
-// second, at the gaps). Reopening the same stream then shows that a new file replaces the old one
-// in full.
-TEST_F(MusicStreamTest, SeeksPlayFromTheirFrameAtAnyRate) {
+// One stream, played through three stereo and mono files, damaged ones and ones it cannot play.
+TEST_F(MusicStreamTest, PlaysSeeksAndKeepsTimeOverAnyFile) {
+  const std::string tones44 = writeTones(3000, 44100), tones22 = writeTones(4000, 22050), mono22 = writeTones(2000, 22050, 1);
+  // Damaged data first: decoding goes on over up to seven gaps in a row (in the first file, where
+  // the music ends at frame 132300), and the music ends at the eighth rather than search on (in
+  // the second, at the gaps). Reopening the same stream then shows that a new file replaces the
+  // old one in full.
   const struct { std::string file; int32_t rate, length, holes, heard; } files[] = {{tones44, 44100, 3000, 7, 132300},
                                                                                    {tones22, 22050, 4000, 8, 52608}};
   for (const auto& [file, rate, length, holes, heard] : files) {
@@ -464,12 +453,11 @@ TEST_F(MusicStreamTest, SeeksPlayFromTheirFrameAtAnyRate) {
     float last[2];
     EXPECT_TRUE(decoder && decoder->seek(decoder->lengthFrames() - 1) && decoder->read(last, 2) == 1) << error;
   }
-}
 
-// The time heard is the last buffer's start plus the clock since the stream filled it, never past
-// that buffer's end and never back. Paused, the time stands; resumed, it neither skips the rest
-// of the buffer, decoded but not heard yet, nor goes back; a seek while playing is heard at once.
-TEST_F(MusicStreamTest, TimeFollowsTheClockFromTheLastBuffer) {
+  // The time heard is the last buffer's start plus the clock since the stream filled it, never
+  // past that buffer's end and never back. Paused, the time stands; resumed, it neither skips the
+  // rest of the buffer, decoded but not heard yet, nor goes back; a seek while playing is heard at
+  // once.
   openPaused(mono22);
   EXPECT_TRUE(music.sampleRate() == 22050 && music.channels() == 1 && music.getLength() == 2000);
   music.setPosition(176400);  // frame 22050
@@ -489,16 +477,14 @@ TEST_F(MusicStreamTest, TimeFollowsTheClockFromTheLastBuffer) {
   EXPECT_EQ(music.getTime(), 0);
   micros += 10000;
   EXPECT_EQ(music.getTime(), 0);  // nothing heard before the next buffer
-}
 
-// A file it cannot play: one line on standard error naming it and the problem, then silence
-// whose time runs like music and whose length is unknown, so the end-of-music test never fires.
-// Eight channels are played.
-TEST_F(MusicStreamTest, UnplayableFilesAreReportedAndHaveNoEnd) {
-  const struct { std::string path; const char* problem; } files[] = {
+  // A file it cannot play: one line on standard error naming it and the problem, then silence
+  // whose time runs like music and whose length is unknown, so the end-of-music test never fires.
+  // Eight channels are played.
+  const struct { std::string path; const char* problem; } unplayable[] = {
       {tempPath("no-such-file.ogg"), "No such file or directory"}, {"/proc/self/exe", "not Ogg Vorbis data"},
       {writeTones(100, 44100, 9), "unsupported sample rate or channel count"}};
-  for (const auto& f : files) {
+  for (const auto& f : unplayable) {
     ::testing::internal::CaptureStderr();
     EXPECT_FALSE(music.open(f.path.c_str()));
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "korvalin: " + f.path + ": " + f.problem + "; playing silence instead\n");
