@@ -45,9 +45,10 @@ if folder == 'shell':
 else:
     def stage1(f):
         if f.endswith('vorbis_decoder.cpp'):
-            return '^export\\.(VorbisDecoder|ExportRun)|^shell\\.MusicAnalyser', ['export_tests', 'shell_tests']
+            return ('^export\\.(VorbisDecoder|ExportRun)|^shell\\.MusicAnalyser|^platform\\.',
+                    ['export_tests', 'shell_tests', 'platform_tests'])
         if f.endswith('offscreen_gl.cpp'):
-            return '^export\\.ExportRun', ['export_tests']
+            return '^export\\.ExportRun|^platform\\.', ['export_tests', 'platform_tests']
         return '^platform\\.', ['platform_tests']
 
     def stage2(f):
