@@ -2,11 +2,8 @@
 // at a time in the shell's order, each pass drawn on the canvas as the shell draws it.
 #pragma once
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
-#include <memory>
 
 #include "editor/editor.h"
 #include "tests/common/canvas.h"
@@ -31,7 +28,6 @@ class EditorTest : public CanvasTest {
     path = dir + "/save.brz";
   }
   void TearDown() override {
-    editor.reset();
     std::filesystem::remove_all(dir);  // saves leave a .bak beside the project
   }
   void writeProject(const Timeline& project) { ASSERT_TRUE(saveProject(project, path, nullptr)); }

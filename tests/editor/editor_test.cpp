@@ -5,23 +5,6 @@
 namespace korvalin::test {
 namespace {
 
-TEST_F(EditorTest, TransportButtonsAndArrowKeys) {
-  testing::internal::CaptureStderr();
-  start(Timeline());
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "a good file loads without a word";
-  const struct { int x; int32_t hit, last; } buttons[] = {{79, 1, 0}, {140, 2, 1}, {205, 3, 2}, {82, 0, 2}, {145, 0, 2}};
-  for (const auto& b : buttons) {
-    pass(b.x, 500, L);
-    EXPECT_TRUE(editor->transportHit(0) == b.hit && editor->lastTransport == b.last) << b.x;
-    pass(b.x, 500);
-  }
-
-  // Both arrows scroll by the time of 5 pixels, and move the grid.
-  for (int i = 0; i < 5; ++i) key(kKeyLeft);
-  key(kKeyRight);
-  EXPECT_TRUE(std::abs(editor->viewStart + 0.29296875f) < 1e-6f && timeline.tracks[15].gridOffset == 20);
-}
-
 TEST_F(EditorTest, ChooserDialogProceedCancelAndLayerLimits) {
   Timeline project;
   project.addClip(0, 1.0f, 2.0f, kFlat);
@@ -80,11 +63,13 @@ TEST_F(EditorTest, ChooserDialogProceedCancelAndLayerLimits) {
   EXPECT_TRUE(timeline.editMode == kEditClip && timeline.selectedLayer == 0 && timeline.clipCount(0) == 1);
 }
 
-TEST_F(EditorTest, TimelinePixelsAndTheMarkerScrubbingAfterPauseOrStop) {
+TEST_F(EditorTest, TimelinePixelsMarkerScrubbingTransportButtonsAndArrowKeys) {
   Timeline project;
   const int32_t types[] = {kBox, kCamera, kEndRenderToTex, kFlat, kFlat, kFlat};
   for (int32_t layer = 0; layer < 6; ++layer) project.addClip(layer, 3.0f, 1.5f, types[layer]);
+  testing::internal::CaptureStderr();
   start(project);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "a good file loads without a word";
   timeline.tracks[3].bars[0].colourClass = 2;
   timeline.tracks[4].bars[0].colourClass = 9;
   cursor = 2.0f;
@@ -121,6 +106,16 @@ TEST_F(EditorTest, TimelinePixelsAndTheMarkerScrubbingAfterPauseOrStop) {
   }
   pass(300, 590, L);
   EXPECT_EQ(pass(364, 590, L), 2.0f);
+  const struct { int x; int32_t hit, last; } buttons[] = {{79, 1, 0}, {140, 2, 1}, {205, 3, 2}, {82, 0, 2}, {145, 0, 2}};
+  for (const auto& b : buttons) {
+    pass(b.x, 500, L);
+    EXPECT_TRUE(editor->transportHit(0) == b.hit && editor->lastTransport == b.last) << b.x;
+    pass(b.x, 500);
+  }
+  // Both arrows scroll by the time of 5 pixels, and move the grid.
+  for (int i = 0; i < 5; ++i) key(kKeyLeft);
+  key(kKeyRight);
+  EXPECT_TRUE(std::abs(editor->viewStart + 0.29296875f) < 1e-6f && timeline.tracks[15].gridOffset == 20);
   // A bar wholly off the canvas is culled: not drawn at all, it leaves the GL state as it was.
   editor->setViewStart(100.0f);
   pass(0, 0);
