@@ -24,11 +24,10 @@ class EditorTest : public CanvasTest {
     CanvasTest::SetUp();
     char pattern[] = "/tmp/korvalin-editor-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
-    path = dir + "/save.brz";
+    path = std::string(pattern) + "/save.brz";
   }
   void TearDown() override {
-    std::filesystem::remove_all(dir);  // saves leave a .bak beside the project
+    std::filesystem::remove_all(std::filesystem::path(path).parent_path());  // saves leave a .bak beside the project
   }
   void writeProject(const Timeline& project) { ASSERT_TRUE(saveProject(project, path, nullptr)); }
   void start(const Timeline& project) {
@@ -60,7 +59,7 @@ class EditorTest : public CanvasTest {
     pass(xs.back(), y);
   }
 
-  std::string dir, path;
+  std::string path;
   Timeline timeline;
   std::unique_ptr<Editor> editor;
   float cursor = 0.0f;  // the play position each pass hands the editor
