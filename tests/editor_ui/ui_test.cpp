@@ -15,12 +15,13 @@ TEST_F(CanvasTest, TextReadsBackGlyphByGlyphAtEverySize) {
     grab();
     EXPECT_EQ(text(size, 100, 100, sample.size()), " !09?@AZ_`az~\x7f\1\1B") << size;
   }
-  // Whatever is drawn, even nothing, blending ends off, depth testing on and the colour black.
+  // Whatever text is drawn, even nothing, blending ends off, depth testing on and the colour black.
   for (auto [s, size] : {std::pair{"", 14}, {nullptr, 14}, {"x", 14}, {"x", 13}}) {
     glEnable(GL_BLEND);
     glDisable(GL_DEPTH_TEST);
     glColor3f(1.0f, 1.0f, 1.0f);
     drawText(s, size, 1, 50, 50);
+    drawGlyph('x', size);  // a size without a sheet draws no glyph on its own either
     float colour[4];
     glGetFloatv(GL_CURRENT_COLOR, colour);
     EXPECT_TRUE(!glIsEnabled(GL_BLEND) && glIsEnabled(GL_DEPTH_TEST) && colour[0] == 0.0f) << size;
