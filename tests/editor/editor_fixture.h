@@ -2,11 +2,8 @@
 // at a time in the shell's order, each pass drawn on the canvas as the shell draws it.
 #pragma once
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
-#include <memory>
 
 #include "editor/editor.h"
 #include "tests/common/canvas.h"
@@ -27,12 +24,10 @@ class EditorTest : public CanvasTest {
     CanvasTest::SetUp();
     char pattern[] = "/tmp/korvalin-editor-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
-    path = dir + "/save.brz";
+    path = std::string(pattern) + "/save.brz";
   }
   void TearDown() override {
-    editor.reset();
-    std::filesystem::remove_all(dir);  // saves leave a .bak beside the project
+    std::filesystem::remove_all(std::filesystem::path(path).parent_path());  // saves leave a .bak beside the project
   }
   void writeProject(const Timeline& project) { ASSERT_TRUE(saveProject(project, path, nullptr)); }
   void start(const Timeline& project) {
@@ -64,7 +59,7 @@ class EditorTest : public CanvasTest {
     pass(xs.back(), y);
   }
 
-  std::string dir, path;
+  std::string path;
   Timeline timeline;
   std::unique_ptr<Editor> editor;
   float cursor = 0.0f;  // the play position each pass hands the editor

@@ -5,27 +5,59 @@
 namespace korvalin::test {
 namespace {
 
-TEST_F(EditorTest, TransportButtonsAndArrowKeys) {
+TEST_F(EditorTest, TimelineMarkerTransportArrowsAndTheNewOperatorDialog) {
+  Timeline project;
+  const int32_t types[] = {kBox, kCamera, kEndRenderToTex, kFlat, kFlat, kFlat};
+  for (int32_t layer = 0; layer < 6; ++layer) project.addClip(layer, 3.0f, 1.5f, types[layer]);
   testing::internal::CaptureStderr();
-  start(Timeline());
+  start(project);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "a good file loads without a word";
+  timeline.tracks[3].bars[0].colourClass = 2;
+  timeline.tracks[4].bars[0].colourClass = 9;
+  cursor = 2.0f;
+  pass(250, 730);
+  pass(250, 730);  // the marker stands where the last pass placed it: x 136
+  grab();
+  const Rgb bars[] = {kBlue, {128, 255, 128}, {255, 128, 128}, {255, 255, 128}, {171, 165, 157}, {255, 240, 240}};
+  for (int r = 0; r < 6; ++r) {
+    const Rgb row = r % 2 == 0 ? kEvenRow : kOddRow, bar = over(bars[r], 84.0 / 255.0, row);
+    const int y = 601 + 24 * r;
+    // The box from x 204 to 307 with 2-pixel edges, below the row's top line.
+    expectPixels({{210, y + 19, bar}, {300, y, bar}, {204, y + 19, over(kBlack, 0.33, bar)},
+                  {203, y + 19, over(kBlack, 0.33, row)}, {306, y + 19, over(kBlack, 0.33, bar)},
+                  {307, y + 19, over(kBlack, 0.33, row)}}, 1);
+    expectPixels({{308, y + 19, row}, {250, y - 1, row}, {250, y - 2, kCanvas}});
+  }
+  EXPECT_EQ(centred(12, 256, 611, "Box") + centred(12, 256, 635, "Camera") + centred(12, 256, 659, "End rend to Tex"),
+            "BoxCameraEnd rend to Tex");
+  // Grid lines every 80 pixels, 2 wide; the marker's handle, face and line.
+  const Rgb marker{191, 191, 64}, red{255, 102, 102};
+  expectPixels({{79, 710, kGrid}, {80, 710, kGrid}, {78, 710, kEvenRow}, {81, 710, kEvenRow}, {160, 700, kGrid},
+                {126, 590, kBlack}, {128, 583, marker}, {136, 581, kBlack}, {136, 582, marker}, {143, 597, marker},
+                {136, 598, kBlack}, {145, 590, kBlack}, {146, 590, kCanvas}, {135, 700, red}, {136, 700, red},
+                {134, 700, kEvenRow}, {137, 700, kEvenRow}});
+
+  // The transport buttons (a press beside one misses), each followed by a drag of the marker
+  // 64 pixels to the right: 0.9375 seconds later, but only after Pause or Stop, and only when
+  // pressed on the handle.
   const struct { int x; int32_t hit, last; } buttons[] = {{79, 1, 0}, {140, 2, 1}, {205, 3, 2}, {82, 0, 2}, {145, 0, 2}};
   for (const auto& b : buttons) {
     pass(b.x, 500, L);
     EXPECT_TRUE(editor->transportHit(0) == b.hit && editor->lastTransport == b.last) << b.x;
     pass(b.x, 500);
+    for (int i = 0; i < 3; ++i) pass(136, 590);
+    pass(136, 590, L);
+    EXPECT_EQ(pass(200, 590, L), b.last == 0 ? 2.0f : 2.9375f) << b.x;
+    pass(200, 590);
   }
-
+  pass(300, 590, L);
+  EXPECT_EQ(pass(364, 590, L), 2.0f);
   // Both arrows scroll by the time of 5 pixels, and move the grid.
   for (int i = 0; i < 5; ++i) key(kKeyLeft);
   key(kKeyRight);
   EXPECT_TRUE(std::abs(editor->viewStart + 0.29296875f) < 1e-6f && timeline.tracks[15].gridOffset == 20);
-}
 
-TEST_F(EditorTest, ChooserDialogProceedCancelAndLayerLimits) {
-  Timeline project;
-  project.addClip(0, 1.0f, 2.0f, kFlat);
-  start(project);
+  // The new operator dialog, with the view 20 pixels to the right.
   cursor = 12.5f;
   key('n');
   pass(700, 105);  // over "Camera"
@@ -63,64 +95,22 @@ TEST_F(EditorTest, ChooserDialogProceedCancelAndLayerLimits) {
 
   // Cancel closes without a clip; the Layer value stays for next time; Proceed appends.
   drag({840}, 155);
-  EXPECT_TRUE(timeline.editMode == kEditNothing && timeline.clipCount(1) == 0);
+  EXPECT_TRUE(timeline.editMode == kEditNothing && timeline.clipCount(1) == 1);
   key('N');
   pass(700, 105, L);
   pass(700, 160);
   pass(700, 155, L);  // moved 5 up: a field still dragging would change with it
   pass(700, 155);
-  EXPECT_TRUE(timeline.editMode == kEditNothing && timeline.clipCount(1) == 1 && timeline.layerClipTypes[1][0] == kCamera);
-  EXPECT_TRUE(timeline.layerClipTimes[1][0].start == 12.5f && timeline.layerClipTimes[1][0].length == 1.0f);
+  EXPECT_TRUE(timeline.editMode == kEditNothing && timeline.clipCount(1) == 2 && timeline.layerClipTypes[1][1] == kCamera);
+  EXPECT_TRUE(timeline.layerClipTimes[1][1].start == 12.5f && timeline.layerClipTimes[1][1].length == 1.0f);
 
   // A press on a bar while the dialog is open selects that clip and closes the dialog.
   key('N');
   pass(700, 45, L);
-  pass(100, 611);
-  pass(100, 611, L);
+  pass(250, 611);
+  pass(250, 611, L);
   EXPECT_TRUE(timeline.editMode == kEditClip && timeline.selectedLayer == 0 && timeline.clipCount(0) == 1);
-}
 
-TEST_F(EditorTest, TimelinePixelsAndTheMarkerScrubbingAfterPauseOrStop) {
-  Timeline project;
-  const int32_t types[] = {kBox, kCamera, kEndRenderToTex, kFlat, kFlat, kFlat};
-  for (int32_t layer = 0; layer < 6; ++layer) project.addClip(layer, 3.0f, 1.5f, types[layer]);
-  start(project);
-  timeline.tracks[3].bars[0].colourClass = 2;
-  timeline.tracks[4].bars[0].colourClass = 9;
-  cursor = 2.0f;
-  pass(250, 730);
-  pass(250, 730);  // the marker stands where the last pass placed it: x 136
-  grab();
-  const Rgb bars[] = {kBlue, {128, 255, 128}, {255, 128, 128}, {255, 255, 128}, {171, 165, 157}, {255, 240, 240}};
-  for (int r = 0; r < 6; ++r) {
-    const Rgb row = r % 2 == 0 ? kEvenRow : kOddRow, bar = over(bars[r], 84.0 / 255.0, row);
-    const int y = 601 + 24 * r;
-    // The box from x 204 to 307 with 2-pixel edges, below the row's top line.
-    expectPixels({{210, y + 19, bar}, {300, y, bar}, {204, y + 19, over(kBlack, 0.33, bar)},
-                  {203, y + 19, over(kBlack, 0.33, row)}, {306, y + 19, over(kBlack, 0.33, bar)},
-                  {307, y + 19, over(kBlack, 0.33, row)}}, 1);
-    expectPixels({{308, y + 19, row}, {250, y - 1, row}, {250, y - 2, kCanvas}});
-  }
-  EXPECT_EQ(centred(12, 256, 611, "Box") + centred(12, 256, 635, "Camera") + centred(12, 256, 659, "End rend to Tex"),
-            "BoxCameraEnd rend to Tex");
-  // Grid lines every 80 pixels, 2 wide; the marker's handle, face and line.
-  const Rgb face{191, 191, 64}, red{255, 102, 102};
-  expectPixels({{79, 710, kGrid}, {80, 710, kGrid}, {78, 710, kEvenRow}, {81, 710, kEvenRow}, {160, 700, kGrid},
-                {126, 590, kBlack}, {128, 583, face}, {136, 581, kBlack}, {136, 582, face}, {143, 597, face},
-                {136, 598, kBlack}, {145, 590, kBlack}, {146, 590, kCanvas}, {135, 700, red}, {136, 700, red},
-                {134, 700, kEvenRow}, {137, 700, kEvenRow}});
-
-  // Dragged 64 pixels to the right: 0.9375 seconds later, but only after Pause or Stop, and only
-  // when pressed on the handle.
-  for (int32_t transport : {0, 1, 2}) {
-    editor->lastTransport = transport;
-    for (int i = 0; i < 3; ++i) pass(136, 590);
-    pass(136, 590, L);
-    EXPECT_EQ(pass(200, 590, L), transport == 0 ? 2.0f : 2.9375f);
-    pass(200, 590);
-  }
-  pass(300, 590, L);
-  EXPECT_EQ(pass(364, 590, L), 2.0f);
   // A bar wholly off the canvas is culled: not drawn at all, it leaves the GL state as it was.
   editor->setViewStart(100.0f);
   pass(0, 0);
