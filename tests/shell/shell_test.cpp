@@ -67,9 +67,9 @@ bool waitUntil(const std::function<bool()>& step) {
 struct ScriptedHooks : EditorHooks {
   explicit ScriptedHooks(std::vector<std::string>& calls) : log(calls) {}
   std::vector<std::string>& log;
-  std::function<void()> onInput, onPass;
+  std::function<void()> onInput, onKeys, onPass;
   void editorInput(ShellInput&) override { run("editorInput", onInput); }
-  void editorKeys() override { log.push_back("editorKeys"); }
+  void editorKeys() override { run("editorKeys", onKeys); }
   void editorPass() override { run("editorPass", onPass); }
   void run(const char* name, const std::function<void()>& action) {
     log.push_back(name);
@@ -138,6 +138,7 @@ TEST_F(HooksTest, OnePassInOrderAndPlayMovesTheMusicToTheClock) {
   timeline.tracks[3].bars[0].start = 5.0f;
   applyWindowEvent(event(EventKind::kKeyDown, kVkEscape), state);
   scripted->onInput = [&] { transport.transportStop(); };
+  scripted->onKeys = [&] { EXPECT_TRUE(clock.isPlaying()); };
   music.time = 4000;
   EXPECT_EQ(pass(), 0.0f);
   EXPECT_TRUE(requests.quit && !requests.toggleFullscreen && timeline.layerClipTimes[3][0].start == 5.0f);
@@ -274,7 +275,6 @@ TEST(FrameTraceTest, FirstFrameStepsBetweenPassesAndTheirSummary) {
   }
   out = testing::internal::GetCapturedStderr();
   EXPECT_EQ(out.rfind("trace:   models ", 0), 0u) << out;
-  EXPECT_EQ(out.find("trace: pass"), std::string::npos);
   for (const char* summary : {"5 passes, clock step min 250.000 mean 583.333 max 1000.000 ms, 0 standing still, 0 backwards",
                               "5 passes, clock step min -250.000 mean -250.000 max -250.000 ms, 0 standing still, 3 backwards",
                               "5 passes, clock step min 250.000 mean 250.000 max 250.000 ms, 0 standing still, 0 backwards"}) {
