@@ -11,10 +11,7 @@ if(TARGET korvalin_assetgen)
 else()
   set(shell_assetgen none)
 endif()
-# The short music is written with the asset generator's encoder.
-if(TARGET korvalin AND TARGET korvalin_content)
-  add_executable(shell_make_ogg shell_make_ogg.cpp)
-  target_link_libraries(shell_make_ogg PRIVATE korvalin_content)
+if(TARGET korvalin)
   foreach(case f1-twice music-end editor-quit-saves chooser-press-then-sigterm fullscreen mode-fails)
     set(screen 640x480x24)
     set(repeat -r)
@@ -28,8 +25,7 @@ if(TARGET korvalin AND TARGET korvalin_content)
     add_test(NAME shell_e2e_${case}
       COMMAND timeout 150 xvfb-run -a -s "-screen 0 ${screen} ${repeat}"
         bash ${CMAKE_CURRENT_SOURCE_DIR}/shell_e2e.sh ${case} $<TARGET_FILE:korvalin>
-        ${KORVALIN_RUN_DIR} ${shell_assetgen} $<TARGET_FILE:shell_make_ogg>
-        $<TARGET_FILE:shell_close_window> ${CMAKE_BINARY_DIR}/test-artifacts)
+        ${KORVALIN_RUN_DIR} ${shell_assetgen} $<TARGET_FILE:shell_close_window> ${CMAKE_BINARY_DIR}/test-artifacts)
     set_tests_properties(shell_e2e_${case} PROPERTIES LABELS e2e SKIP_RETURN_CODE 77 TIMEOUT 180
       RESOURCE_LOCK xvfb)
   endforeach()
@@ -46,6 +42,6 @@ if(TARGET korvalin)
       $<TARGET_FILE:korvalin>)
   # No display at all: the window cannot be made, which is reported and ends with status 1.
   add_test(NAME shell_cli_no_display
-    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/shell_e2e.sh no-display $<TARGET_FILE:korvalin> - - - - -)
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/shell_e2e.sh no-display $<TARGET_FILE:korvalin> - - - -)
   set_tests_properties(shell_cli_unknown_option shell_cli_help shell_cli_no_display PROPERTIES LABELS e2e TIMEOUT 30)
 endif()
