@@ -45,7 +45,7 @@ if folder == 'shell':
 else:
     def stage1(f):
         if f.endswith('vorbis_decoder.cpp'):
-            return ('^export\\.(VorbisDecoder|ExportRun)|^shell\\.MusicAnalyser|^platform\\.',
+            return ('^export\\.(VorbisDecoder|ExportRun)|^shell\\.HooksTest\\.TheMusicStrip|^platform\\.',
                     ['export_tests', 'shell_tests', 'platform_tests'])
         if f.endswith('offscreen_gl.cpp'):
             return '^export\\.ExportRun|^platform\\.', ['export_tests', 'platform_tests']
