@@ -7,6 +7,9 @@ that passes both is a survivor; one that does not compile is stillborn.
 
   SDL_AUDIODRIVER=dummy KORVALIN_HEADLESS=1 scripts/mutants_staged.py FOLDER SEED [COUNT]
   scripts/mutants_staged.py FOLDER SEED --baseline   # every test of both stages, untouched
+  scripts/mutants_staged.py FOLDER SEED --only a.cpp,b.cpp   # of the sample, plant only these files' faults
+
+(--only judges again the faults of files whose tests changed since a whole run.)
 
 Run in the worktree, with build/ configured, under the machine-wide mutation lock.
 """
@@ -67,6 +70,9 @@ for f in files:
 rng = random.Random(seed)
 rng.shuffle(pool)
 picked = pool[:count]
+only = next((a.split('=', 1)[1] if '=' in a else sys.argv[i + 1] for i, a in enumerate(sys.argv) if a.startswith('--only')), None)
+if only:
+    picked = [p for p in picked if Path(p[0]).name in only.split(',')]
 print(f'{len(pool)} candidate faults in {len(files)} file(s); planting {len(picked)} (seed {seed})', flush=True)
 originals = {f: Path(f).read_text() for f in files}
 
