@@ -70,9 +70,9 @@ for f in files:
 rng = random.Random(seed)
 rng.shuffle(pool)
 picked = pool[:count]
-only = next((a.split('=', 1)[1] if '=' in a else sys.argv[i + 1] for i, a in enumerate(sys.argv) if a.startswith('--only')), None)
-if only:
-    picked = [p for p in picked if Path(p[0]).name in only.split(',')]
+if '--only' in sys.argv:
+    only = sys.argv[sys.argv.index('--only') + 1].split(',')
+    picked = [p for p in picked if Path(p[0]).name in only]
 print(f'{len(pool)} candidate faults in {len(files)} file(s); planting {len(picked)} (seed {seed})', flush=True)
 originals = {f: Path(f).read_text() for f in files}
 
